@@ -1,0 +1,47 @@
+// The machine-wide installer log: one timestamped line per call, shared by all
+// runs, rotated at start-up when it has grown too big.
+#ifndef SKIFF_LOG_INSTALLER_LOG_H_
+#define SKIFF_LOG_INSTALLER_LOG_H_
+
+#include <boost/noncopyable.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+constexpr char kInstallerLogFileName[] = "FLNXInstaller.log";
+constexpr char kRunSeparator[] = "/****************************************************/";
+// A log of this size is still appended to; one byte more and it is rotated.
+constexpr uint64_t kMaxLogSizeBytes = 10485760;
+
+class InstallerLog : private boost::noncopyable {
+ public:
+  // Opens (and if need be creates) the log below `libraryFolder`, rotating an
+  // oversized one. A log that cannot be opened stays closed and Log does
+  // nothing.
+  explicit InstallerLog(const std::string& libraryFolder);
+  ~InstallerLog();
+
+  // The process-wide log below the machine's Library folder.
+  static InstallerLog& GetInstance();
+
+  void Log(const std::string& message);
+
+  bool IsOpen() const { return file_ != nullptr; }
+
+ private:
+  void Open(const std::string& libraryFolder);
+
+  std::mutex mutex_;
+  FILE* file_ = nullptr;
+};
+
+// libraryFolder + "/Logs/Orvane/Installers/", created with its parents.
+std::string GetLogDirectory(const std::string& libraryFolder);
+// False when the directory already exists; otherwise whether creating it (and
+// its parents) succeeded.
+bool EnsureDirectoryExists(const std::string& path);
+// The local time as "%Y-%m-%d_%H-%M-%S".
+std::string FormatTimestamp();
+
+#endif  // SKIFF_LOG_INSTALLER_LOG_H_

@@ -1,0 +1,114 @@
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "platform/application_bundle_walker.h"
+#include "platform/application_registry.h"
+#include "platform/bundle.h"
+#include "platform/file_url.h"
+#include "platform/folders.h"
+#include "platform/property_list.h"
+
+namespace {
+
+// Bounds one query over a hostile or enormous tree.
+constexpr size_t kMaxEntriesVisited = 1000000;
+
+// The ways an application's Info.plist can name a document type.
+struct DocumentType {
+  const char* contentType;
+  const char* extension;
+  const char* mimeType;
+};
+
+constexpr DocumentType kPdf{"com.adobe.pdf", "pdf", "application/pdf"};
+
+bool EqualsIgnoringCase(const std::string& text, const char* wanted) {
+  return strcasecmp(text.c_str(), wanted) == 0 && text.find('\0') == std::string::npos;
+}
+
+// True when `list` is an array holding a string equal to `wanted` in any
+// letter case (type identifiers, extensions and MIME types all compare so).
+bool ListHolds(const PlistValue* list, const char* wanted) {
+  if (list == nullptr || list->kind != PlistValue::Kind::kArray) return false;
+  for (const PlistValue& item : list->array) {
+    if (item.IsString() && EqualsIgnoringCase(item.string, wanted)) return true;
+  }
+  return false;
+}
+
+bool EditsType(const Bundle& bundle, const DocumentType& type) {
+  const PlistValue* declarations = bundle.ObjectForKey("CFBundleDocumentTypes");
+  if (declarations == nullptr || declarations->kind != PlistValue::Kind::kArray) return false;
+  for (const PlistValue& declaration : declarations->array) {
+    const PlistValue* role = declaration.Find("CFBundleTypeRole");
+    if (role == nullptr || !role->IsString() || role->string != "Editor") continue;
+    if (ListHolds(declaration.Find("LSItemContentTypes"), type.contentType) ||
+        ListHolds(declaration.Find("CFBundleTypeExtensions"), type.extension) ||
+        ListHolds(declaration.Find("CFBundleTypeMIMETypes"), type.mimeType))
+      return true;
+  }
+  return false;
+}
+
+// The document type of an existing file, known by its extension.
+const DocumentType* TypeOfFile(const std::string& fileUrl) {
+  std::string path;
+  if (!PathFromFileUrlString(fileUrl, &path)) return nullptr;
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return nullptr;
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos) return nullptr;
+  return EqualsIgnoringCase(name.substr(dot + 1), kPdf.extension) ? &kPdf : nullptr;
+}
+
+class PosixApplicationRegistry : public ApplicationRegistry {
+ public:
+  explicit PosixApplicationRegistry(std::vector<std::string> folders)
+      : folders_(std::move(folders)) {}
+
+  bool CopyEditorApplicationURLs(const std::string& fileUrl,
+                                 std::vector<std::string>* urls) override {
+    const DocumentType* type = TypeOfFile(fileUrl);
+    if (type == nullptr) return false;
+    std::vector<std::string> found;
+    std::unordered_set<std::string> seen;
+    size_t budget = kMaxEntriesVisited;
+    for (const std::string& folder : folders_) {
+      for (const std::string& path : FindApplicationBundles(folder, &budget)) {
+        if (!seen.insert(path).second) continue;
+        const std::unique_ptr<Bundle> bundle = Bundle::Open(path);
+        if (bundle != nullptr && EditsType(*bundle, *type))
+          found.push_back(FileUrlStringFromPath(path, true));
+      }
+    }
+    // Launch Services answers null, not an empty list, when nothing matches.
+    if (found.empty()) return false;
+    *urls = std::move(found);
+    return true;
+  }
+
+ private:
+  std::vector<std::string> folders_;
+};
+
+}  // namespace
+
+std::vector<std::string> DefaultApplicationFolders() {
+  std::vector<std::string> folders{"/Applications", "/System/Applications",
+                                   "/Network/Applications"};
+  const std::string home = HomeFolder();
+  if (!home.empty()) folders.push_back((home.back() == '/' ? home : home + "/") + "Applications");
+  folders.push_back("/Library/InstallerSandboxes");
+  return folders;
+}
+
+std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders) {
+  return std::make_unique<PosixApplicationRegistry>(std::move(folders));
+}

@@ -1,0 +1,47 @@
+// An application bundle on disk: its Info.plist, identifier and executable.
+#ifndef SKIFF_PLATFORM_BUNDLE_H_
+#define SKIFF_PLATFORM_BUNDLE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/property_list.h"
+
+// Processor type numbers as the platform reports them.
+constexpr uint32_t kBundleExecutableArchitectureI386 = 0x00000007;
+constexpr uint32_t kBundleExecutableArchitectureX86_64 = 0x01000007;
+constexpr uint32_t kBundleExecutableArchitectureARM64 = 0x0100000c;
+
+class Bundle {
+ public:
+  // Null when `path` is not a directory. The Info.plist is read once, here; a
+  // bundle without a readable one has an empty info dictionary.
+  static std::unique_ptr<Bundle> Open(const std::string& path);
+
+  const std::string& path() const { return path_; }
+  // "CFBundleIdentifier" when it is a string, else empty.
+  std::string bundleIdentifier() const;
+  // A value of the Info.plist, or null when absent.
+  const PlistValue* ObjectForKey(const std::string& key) const;
+  // path + "/Contents/MacOS/" + "CFBundleExecutable"; empty when the key is
+  // missing or not a string.
+  std::string executablePath() const;
+  // Processor types of the main executable, in the order its header lists
+  // them; empty when it cannot be read.
+  std::vector<uint32_t> executableArchitectures() const;
+
+ private:
+  Bundle(std::string path, PlistValue info);
+
+  std::string path_;
+  PlistValue info_;
+};
+
+// Processor types named by an executable's header: Mach-O thin (32/64-bit,
+// either byte order), universal (32/64-bit offsets) or ELF. Garbage or
+// truncated headers give an empty list.
+std::vector<uint32_t> ReadExecutableArchitectures(const std::string& path);
+
+#endif  // SKIFF_PLATFORM_BUNDLE_H_

@@ -1,0 +1,129 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/bundle.h"
+
+namespace {
+
+// Enough for any Mach-O or ELF header and for a universal header with the
+// largest number of slices accepted.
+constexpr size_t kHeaderBytes = 4096;
+// Real universal files carry a handful of slices. A Java class file starts
+// with the same magic followed by its version numbers, which would read as a
+// count of 45 or more; the slice bounds test below catches those.
+constexpr uint32_t kMaxFatSlices = 64;
+
+constexpr uint16_t kElfMachineI386 = 3;
+constexpr uint16_t kElfMachineX86_64 = 62;
+constexpr uint16_t kElfMachineAArch64 = 183;
+
+uint64_t ReadUnsigned(const std::string& bytes, size_t offset, size_t size, bool bigEndian) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < size; ++i) {
+    const size_t index = bigEndian ? offset + i : offset + size - 1 - i;
+    value = (value << 8) | static_cast<uint8_t>(bytes[index]);
+  }
+  return value;
+}
+
+// The first bytes of a regular file, and its size.
+bool ReadHeader(const std::string& path, std::string* header, uint64_t* fileSize) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (ok) {
+    header->assign(kHeaderBytes, '\0');
+    size_t used = 0;
+    while (used < header->size()) {
+      const ssize_t got = read(fd, &(*header)[used], header->size() - used);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      used += static_cast<size_t>(got);
+    }
+    header->resize(used);
+    *fileSize = static_cast<uint64_t>(info.st_size);
+  }
+  close(fd);
+  return ok;
+}
+
+std::vector<uint32_t> ThinMachO(const std::string& header, bool bigEndian, bool is64) {
+  const size_t headerSize = is64 ? 32 : 28;
+  if (header.size() < headerSize) return {};
+  return {static_cast<uint32_t>(ReadUnsigned(header, 4, 4, bigEndian))};
+}
+
+std::vector<uint32_t> Universal(const std::string& header, uint64_t fileSize, bool offsets64) {
+  if (header.size() < 8) return {};
+  const uint32_t count = static_cast<uint32_t>(ReadUnsigned(header, 4, 4, true));
+  const size_t entrySize = offsets64 ? 32 : 20;
+  if (count == 0 || count > kMaxFatSlices) return {};
+  const uint64_t tableEnd = 8 + uint64_t{count} * entrySize;
+  if (tableEnd > header.size()) return {};
+  std::vector<uint32_t> types;
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t entry = 8 + i * entrySize;
+    // fat_arch: cputype, cpusubtype, offset, size, align; fat_arch_64 widens
+    // offset and size to 64 bits.
+    const uint64_t offset = ReadUnsigned(header, entry + 8, offsets64 ? 8 : 4, true);
+    const uint64_t size =
+        ReadUnsigned(header, entry + (offsets64 ? 16 : 12), offsets64 ? 8 : 4, true);
+    if (offset < tableEnd || offset > fileSize || size > fileSize - offset) return {};
+    types.push_back(static_cast<uint32_t>(ReadUnsigned(header, entry, 4, true)));
+  }
+  return types;
+}
+
+std::vector<uint32_t> Elf(const std::string& header) {
+  if (header.size() < 6) return {};
+  const uint8_t elfClass = static_cast<uint8_t>(header[4]);
+  const uint8_t elfData = static_cast<uint8_t>(header[5]);
+  if ((elfClass != 1 && elfClass != 2) || (elfData != 1 && elfData != 2)) return {};
+  const size_t headerSize = elfClass == 2 ? 64 : 52;
+  if (header.size() < headerSize) return {};
+  switch (ReadUnsigned(header, 18, 2, elfData == 2)) {
+    case kElfMachineX86_64:
+      return {kBundleExecutableArchitectureX86_64};
+    case kElfMachineI386:
+      return {kBundleExecutableArchitectureI386};
+    case kElfMachineAArch64:
+      return {kBundleExecutableArchitectureARM64};
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::vector<uint32_t> ReadExecutableArchitectures(const std::string& path) {
+  std::string header;
+  uint64_t fileSize = 0;
+  if (!ReadHeader(path, &header, &fileSize) || header.size() < 4) return {};
+  if (header.compare(0, 4,
+                     "\x7f"
+                     "ELF") == 0)
+    return Elf(header);
+  switch (ReadUnsigned(header, 0, 4, true)) {
+    case 0xfeedface:
+      return ThinMachO(header, true, false);
+    case 0xfeedfacf:
+      return ThinMachO(header, true, true);
+    case 0xcefaedfe:
+      return ThinMachO(header, false, false);
+    case 0xcffaedfe:
+      return ThinMachO(header, false, true);
+    case 0xcafebabe:
+      return Universal(header, fileSize, false);
+    case 0xcafebabf:
+      return Universal(header, fileSize, true);
+    default:
+      return {};
+  }
+}

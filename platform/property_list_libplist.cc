@@ -1,0 +1,172 @@
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/plist_structure_check.h"
+#include "platform/property_list.h"
+
+namespace {
+
+constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+// Containers nested deeper than this are kept as kOther, which bounds the
+// recursion of the conversion below.
+constexpr size_t kMaxConvertedDepth = 128;
+// What libplist is trusted with; beyond it the file is refused (see
+// plist_structure_check.h for why).
+constexpr PlistStructureLimits kParseLimits{512, 1 << 20, 64 * 1024 * 1024};
+
+bool ReadRegularFile(const std::string& path, std::string* contents) {
+  // O_NONBLOCK keeps a FIFO at the path from stalling the open; the type test
+  // then refuses it.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
+  std::string data;
+  if (ok) {
+    // Read one byte past the limit so a file that grew since fstat is noticed.
+    data.resize(static_cast<size_t>(kMaxFileSize) + 1);
+    size_t used = 0;
+    while (used < data.size()) {
+      const ssize_t got = read(fd, &data[used], data.size() - used);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) ok = false;
+      if (got <= 0) break;
+      used += static_cast<size_t>(got);
+    }
+    ok = ok && used <= static_cast<size_t>(kMaxFileSize);
+    data.resize(used);
+  }
+  close(fd);
+  if (ok) contents->swap(data);
+  return ok;
+}
+
+struct PlistDeleter {
+  void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistHolder = std::unique_ptr<void, PlistDeleter>;
+
+void Convert(plist_t node, size_t depth, PlistValue* out);
+
+void ConvertArray(plist_t node, size_t depth, PlistValue* out) {
+  out->kind = PlistValue::Kind::kArray;
+  out->array.reserve(plist_array_get_size(node));
+  plist_array_iter iterator = nullptr;
+  plist_array_new_iter(node, &iterator);
+  for (;;) {
+    plist_t item = nullptr;
+    plist_array_next_item(node, iterator, &item);
+    if (item == nullptr) break;
+    out->array.emplace_back();
+    Convert(item, depth + 1, &out->array.back());
+  }
+  free(iterator);
+}
+
+void ConvertDictionary(plist_t node, size_t depth, PlistValue* out) {
+  out->kind = PlistValue::Kind::kDictionary;
+  plist_dict_iter iterator = nullptr;
+  plist_dict_new_iter(node, &iterator);
+  for (;;) {
+    char* key = nullptr;
+    plist_t item = nullptr;
+    plist_dict_next_item(node, iterator, &key, &item);
+    if (item == nullptr) {
+      free(key);
+      break;
+    }
+    PlistValue value;
+    Convert(item, depth + 1, &value);
+    // A repeated key keeps its last value.
+    out->dictionary[key != nullptr ? key : ""] = std::move(value);
+    free(key);
+  }
+  free(iterator);
+}
+
+void Convert(plist_t node, size_t depth, PlistValue* out) {
+  switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+      uint8_t value = 0;
+      plist_get_bool_val(node, &value);
+      out->kind = PlistValue::Kind::kBoolean;
+      out->number = value != 0 ? 1 : 0;
+      break;
+    }
+    case PLIST_UINT: {
+      // libplist keeps every integer in 64 bits without telling whether it was
+      // negative; the property-list formats mean signed 64-bit values.
+      uint64_t value = 0;
+      plist_get_uint_val(node, &value);
+      out->kind = PlistValue::Kind::kInteger;
+      out->number = static_cast<double>(static_cast<int64_t>(value));
+      break;
+    }
+    case PLIST_REAL:
+      out->kind = PlistValue::Kind::kReal;
+      plist_get_real_val(node, &out->number);
+      break;
+    case PLIST_STRING: {
+      uint64_t length = 0;
+      const char* text = plist_get_string_ptr(node, &length);
+      out->kind = PlistValue::Kind::kString;
+      if (text != nullptr) out->string.assign(text, static_cast<size_t>(length));
+      break;
+    }
+    case PLIST_ARRAY:
+      if (depth < kMaxConvertedDepth) {
+        ConvertArray(node, depth, out);
+      } else {
+        out->kind = PlistValue::Kind::kOther;
+      }
+      break;
+    case PLIST_DICT:
+      if (depth < kMaxConvertedDepth) {
+        ConvertDictionary(node, depth, out);
+      } else {
+        out->kind = PlistValue::Kind::kOther;
+      }
+      break;
+    default:
+      out->kind = PlistValue::Kind::kOther;
+      break;
+  }
+}
+
+PlistHolder Parse(const std::string& data) {
+  plist_t root = nullptr;
+  const uint32_t length = static_cast<uint32_t>(data.size());
+  if (data.compare(0, 8, "bplist00") == 0) {
+    if (BinaryPlistFitsLimits(data, kParseLimits)) plist_from_bin(data.data(), length, &root);
+  } else if (XmlPlistNestingFits(data, kParseLimits.maxDepth)) {
+    plist_from_xml(data.data(), length, &root);
+  }
+  return PlistHolder(root);
+}
+
+}  // namespace
+
+const PlistValue* PlistValue::Find(const std::string& key) const {
+  if (kind != Kind::kDictionary) return nullptr;
+  const auto found = dictionary.find(key);
+  return found == dictionary.end() ? nullptr : &found->second;
+}
+
+bool ReadPropertyListFile(const std::string& path, PlistValue* out) {
+  std::string data;
+  if (!ReadRegularFile(path, &data) || data.empty()) return false;
+  const PlistHolder root = Parse(data);
+  if (root == nullptr) return false;
+  PlistValue value;
+  Convert(static_cast<plist_t>(root.get()), 0, &value);
+  *out = std::move(value);
+  return true;
+}

@@ -1,0 +1,13 @@
+// The running system's version.
+#ifndef SKIFF_PLATFORM_SYSTEM_VERSION_H_
+#define SKIFF_PLATFORM_SYSTEM_VERSION_H_
+
+#include <string>
+
+constexpr char kSystemVersionPlistPath[] = "/System/Library/CoreServices/SystemVersion.plist";
+
+// True when "ProductVersion" of the property list at `plistPath` names major
+// version 11 or later, or when the file is absent or unreadable.
+bool IsSystemAtLeastMacOS11(const std::string& plistPath = kSystemVersionPlistPath);
+
+#endif  // SKIFF_PLATFORM_SYSTEM_VERSION_H_

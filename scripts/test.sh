@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs every test twice: in a normal build (build/, or $SKIFF_BUILD_DIR) and in
+# a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan/, or $SKIFF_ASAN_BUILD_DIR). Installs missing Debian packages
+# first. Exits non-zero when anything fails.
+set -euo pipefail
+# shellcheck source=scripts/lib/setup.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
+
+skiff_install_missing_packages
+skiff_build "$SKIFF_BUILD_DIR"
+skiff_build "$SKIFF_ASAN_BUILD_DIR" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DSKIFF_SANITIZE=address,undefined
+
+# Stack traces for undefined behaviour; the build already makes it fatal.
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+
+# Most tests wait on processes rather than compute, so run more than one per core.
+failed=()
+for dir in "$SKIFF_BUILD_DIR" "$SKIFF_ASAN_BUILD_DIR"; do
+  skiff_say "Testing $dir"
+  if ! ctest --test-dir "$(skiff_build_path "$dir")" --output-on-failure -j"$((SKIFF_JOBS * 2))"; then
+    failed+=("$dir")
+  fi
+done
+if ((${#failed[@]})); then
+  echo "FAILED in: ${failed[*]}" >&2
+  exit 1
+fi
+skiff_say "All tests passed in $SKIFF_BUILD_DIR and $SKIFF_ASAN_BUILD_DIR"

@@ -1,0 +1,26 @@
+#include "target/target_app.h"
+
+#include <memory>
+#include <utility>
+
+#include "log/installer_log.h"
+#include "platform/folders.h"
+
+TargetApp::TargetApp(InstallerLog& log, TargetAppEnvironment environment)
+    : log_(log), environment_(std::move(environment)) {}
+
+TargetApp& TargetApp::GetInstance() {
+  // Created before the instance, so they outlive it at process exit.
+  static const std::unique_ptr<ApplicationRegistry> registry =
+      CreateApplicationRegistry(DefaultApplicationFolders());
+  static const std::unique_ptr<Launcher> launcher = CreateLauncher();
+  static TargetApp instance(InstallerLog::GetInstance(), [] {
+    TargetAppEnvironment environment;
+    environment.registry = registry.get();
+    environment.launcher = launcher.get();
+    environment.temporaryFolder = TemporaryFolder();
+    environment.applicationSupportFolder = LocalApplicationSupportFolder();
+    return environment;
+  }());
+  return instance;
+}

@@ -1,0 +1,191 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/file_url.h"
+#include "tests/target/target_app_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char kId[] = "com.orvane.Folian.Pro";
+
+FakeInstallation OnTrack(std::optional<std::string> track) {
+  FakeInstallation app;
+  app.track = std::move(track);
+  return app;
+}
+
+// Answers null, as the platform does when it cannot list editors.
+class NullRegistry : public ApplicationRegistry {
+ public:
+  bool CopyEditorApplicationURLs(const std::string&, std::vector<std::string>*) override {
+    return false;
+  }
+};
+
+// Lists one application and takes the probe file away, as a concurrent
+// listing by another process would.
+class VanishingProbeRegistry : public ApplicationRegistry {
+ public:
+  explicit VanishingProbeRegistry(std::string probePath) : probePath_(std::move(probePath)) {}
+  bool CopyEditorApplicationURLs(const std::string&, std::vector<std::string>* urls) override {
+    unlink(probePath_.c_str());
+    *urls = {"file:///Applications/Folian.app/"};
+    return true;
+  }
+
+ private:
+  std::string probePath_;
+};
+
+using DiscoveryTest = TargetAppTest;
+
+TEST_F(DiscoveryTest, LaterInstallationOfATrackWins) {
+  Install(AppsFolder(), "First.app");
+  std::string later = Install(UserAppsFolder(), "Second.app");
+  EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(later));
+  EXPECT_EQ(LogLines(),
+            (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+                   "Fetched all PDF Editors successfully", "Found Evergreen track for launch",
+                   "Found Evergreen track for launch", "Send Evergreen track for launch"}));
+}
+
+TEST_F(DiscoveryTest, FixedTrackIsPreferredToNightly) {
+  Install(AppsFolder(), "Nightly.app", OnTrack("Nightly"));
+  std::string fixed = Install(UserAppsFolder(), "Fixed.app", OnTrack("2041"));
+  EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(fixed));
+  EXPECT_EQ(LogLines(),
+            (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+                   "Fetched all PDF Editors successfully", "Found Nightly track for launch",
+                   "Found Fixed track for launch", "Send Fixed track for launch"}));
+}
+
+TEST_F(DiscoveryTest, SandboxCopyIsNeverChosenAndLeavesNoLine) {
+  std::string sandboxed = Install(SandboxFolder(), "Sandboxed.app");
+  std::string document = temp_.path() + "/tmp/x.pdf";
+  WriteFileOrDie(document, "");
+  std::vector<std::string> listed;
+  ASSERT_TRUE(
+      registry_->CopyEditorApplicationURLs(FileUrlStringFromPath(document, false), &listed));
+  ASSERT_EQ(listed, (Lines{UrlOf(sandboxed)}));  // the registry does list it
+  EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);
+  EXPECT_EQ(App().findAppTrack(kId), "");
+
+  std::string preview = Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
+  EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(preview));
+  std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+            (Lines{"Found Preview track for launch", "Send Preview track for launch"}));
+  EXPECT_EQ(App().findAppTrack(kId), "Preview");
+}
+
+TEST_F(DiscoveryTest, UnknownOrMissingTrackIsNoCandidate) {
+  Install(AppsFolder(), "Beta.app", OnTrack("Beta"));
+  Install(AppsFolder(), "NoTrack.app", OnTrack(std::nullopt));
+  EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);
+  EXPECT_EQ(App().findAppTrack(kId), "");
+  EXPECT_EQ(LogLines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+                               "Fetched all PDF Editors successfully",
+                               "Fetched all PDF Editors successfully"}));
+}
+
+TEST_F(DiscoveryTest, IdentifierMustMatchExactly) {
+  Install(AppsFolder(), "Folian.app");
+  EXPECT_EQ(App().getAppURLForLaunch("com.orvane.folian.pro"), std::nullopt);
+  EXPECT_EQ(App().getAppURLForLaunch("com.orvane.Folian"), std::nullopt);
+  EXPECT_FALSE(App().isEvergreenTrackInstalled("com.orvane.folian.pro"));
+}
+
+TEST_F(DiscoveryTest, EmptyIdentifierListsNothing) {
+  Install(AppsFolder(), "Folian.app");
+  std::optional<std::string> url = App().getAppURLForLaunch("");
+  ASSERT_TRUE(url.has_value());
+  EXPECT_EQ(*url, "");
+  EXPECT_EQ(App().findAppTrack(""), "");
+  EXPECT_FALSE(App().isEvergreenTrackInstalled(""));
+  EXPECT_TRUE((LogLines()).empty());
+}
+
+TEST_F(DiscoveryTest, TrackOfChosenInstallationIsLoggedOnceWithoutCandidates) {
+  Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
+  Install(UserAppsFolder(), "Evergreen.app");
+  EXPECT_TRUE(App().isEvergreenTrackInstalled(kId));
+  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully", "Found Evergreen track"}));
+}
+
+TEST_F(DiscoveryTest, PreviewOnlyIsNotEvergreen) {
+  Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
+  EXPECT_FALSE(App().isEvergreenTrackInstalled(kId));
+  EXPECT_EQ(LogLines().back(), "Found Preview track");
+}
+
+TEST_F(DiscoveryTest, InstalledTrackIsReadWithoutCheckingTheName) {
+  std::string beta = Install(AppsFolder(), "Beta.app", OnTrack("Beta"));
+  std::string none = Install(AppsFolder(), "None.app", OnTrack(std::nullopt));
+  EXPECT_EQ(App().getInstalledAppTrack(std::nullopt), "");
+  EXPECT_EQ(App().getInstalledAppTrack(UrlOf(beta)), "Beta");
+  EXPECT_EQ(App().getInstalledAppTrack(UrlOf(none)), "");
+  EXPECT_EQ(App().getInstalledAppTrack(std::string("not a url")), "");
+  EXPECT_EQ(LogLines(),
+            (Lines{"Installed app track: Beta", "Unable to get installer app track name",
+                   "Unable to get installer app track name"}));
+}
+
+TEST_F(DiscoveryTest, ProbeFileIsRemovedAfterAListing) {
+  Install(AppsFolder(), "Folian.app");
+  std::vector<std::string> urls;
+  EXPECT_TRUE(App().findFirstApplication(&urls));
+  EXPECT_FALSE(PathExists(ProbePath()));
+  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully"}));
+}
+
+TEST_F(DiscoveryTest, NullListLeavesProbeFileAndStillLogs) {
+  NullRegistry nullRegistry;
+  environment_.registry = &nullRegistry;
+  Install(AppsFolder(), "Folian.app");
+  std::vector<std::string> urls;
+  EXPECT_FALSE(App().findFirstApplication(&urls));
+  EXPECT_TRUE(PathExists(ProbePath()));
+  EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);  // finds the file already there
+  EXPECT_TRUE(PathExists(ProbePath()));
+  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully",
+                               std::string("BundleID for getting App URL to launch: ") + kId,
+                               "Fetched all PDF Editors successfully"}));
+}
+
+TEST_F(DiscoveryTest, UncreatableProbeFileMeansNoList) {
+  environment_.temporaryFolder = temp_.path() + "/missing/";
+  std::vector<std::string> urls;
+  EXPECT_FALSE(App().findFirstApplication(&urls));
+  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully"}));
+}
+
+TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
+  VanishingProbeRegistry registry(ProbePath());
+  environment_.registry = &registry;
+  std::vector<std::string> urls;
+  EXPECT_TRUE(App().findFirstApplication(&urls));
+  EXPECT_EQ(urls, (Lines{"file:///Applications/Folian.app/"}));
+  EXPECT_EQ(LogLines(), (Lines{"findFirstApplication:: Error while trying to remove file(" +
+                                   ProbePath() + "), error: " + std::strerror(ENOENT),
+                               "Fetched all PDF Editors successfully"}));
+}
+
+TEST_F(DiscoveryTest, SymlinkAtProbePathIsNeverFollowed) {
+  std::string victim = temp_.path() + "/victim.txt";
+  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
+  std::vector<std::string> urls;
+  App().findFirstApplication(&urls);
+  EXPECT_FALSE(PathExists(victim));  // a dangling link does not create its target
+
+  WriteFileOrDie(victim, "precious");
+  unlink(ProbePath().c_str());
+  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
+  App().findFirstApplication(&urls);
+  EXPECT_EQ(ReadFileOrDie(victim), "precious");
+}
+
+}  // namespace

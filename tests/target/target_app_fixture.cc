@@ -1,0 +1,42 @@
+#include "tests/target/target_app_fixture.h"
+
+#include <sstream>
+
+#include "platform/file_url.h"
+
+TargetAppTest::TargetAppTest() {
+  MakeDirectoriesOrDie(AppsFolder());
+  MakeDirectoriesOrDie(UserAppsFolder());
+  MakeDirectoriesOrDie(SandboxFolder());
+  MakeDirectoriesOrDie(temp_.path() + "/tmp");
+  registry_ = CreateApplicationRegistry({AppsFolder(), UserAppsFolder(), SandboxFolder()});
+  log_ = std::make_unique<InstallerLog>(temp_.path() + "/Library");
+  environment_.registry = registry_.get();
+  environment_.launcher = &launcher_;
+  environment_.temporaryFolder = temp_.path() + "/tmp/";
+  environment_.applicationSupportFolder = temp_.path() + "/Library/Application Support";
+  environment_.sandboxPrefix = SandboxFolder() + "/";
+  // Absent unless a test writes it; an absent file counts as macOS 11.
+  environment_.systemVersionPlist = temp_.path() + "/SystemVersion.plist";
+}
+
+std::string TargetAppTest::Install(const std::string& folder, const std::string& name,
+                                   const FakeInstallation& app) {
+  return WriteInstallation(folder + "/" + name, app);
+}
+
+std::string TargetAppTest::UrlOf(const std::string& bundlePath) {
+  return FileUrlStringFromPath(bundlePath, true);
+}
+
+std::vector<std::string> TargetAppTest::LogLines() const {
+  std::string path = temp_.path() + "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
+  std::istringstream in(PathExists(path) ? ReadFileOrDie(path) : std::string());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    size_t end = line.find("] ");
+    lines.push_back(line.rfind('[', 0) == 0 && end != std::string::npos ? line.substr(end + 2)
+                                                                        : line);
+  }
+  return lines;
+}

@@ -1,0 +1,143 @@
+#include "xml/xml_file_io.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <random>
+
+namespace {
+
+// Closes the descriptor on every exit unless Release() took it back.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string DirectoryOf(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = write(fd, p, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += written;
+    left -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Creates a new file with a name nobody else uses, with the permissions fopen
+// would give a new file.
+int CreateUniqueFile(const std::string& directory, std::string* name) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::random_device seed;
+  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed() ^
+                         static_cast<uint64_t>(getpid()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    uint64_t value = random();
+    std::string candidate = directory + "/.skiff-save-";
+    for (int i = 0; i < 16; ++i, value >>= 4) candidate += kDigits[value & 0xF];
+    candidate += ".tmp";
+    int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      *name = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+// Moves `from` to `to` unless something already exists at `to`.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  // Filesystems without the flag: a hard link fails on an existing name too.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+}  // namespace
+
+bool XmlFileIo::ReadWholeFile(const std::string& path, std::string* contents) {
+  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize)
+    return false;
+  std::string buffer;
+  char chunk[65536];
+  for (;;) {
+    ssize_t got = read(fd.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    // The file may grow while it is read.
+    if (static_cast<long long>(buffer.size()) + got > kMaxFileSize) return false;
+    buffer.append(chunk, static_cast<size_t>(got));
+  }
+  contents->swap(buffer);
+  return true;
+}
+
+bool XmlFileIo::SomethingExistsAt(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed[trimmed.size() - 1] == '/')
+    trimmed.erase(trimmed.size() - 1);
+  struct stat info;
+  return lstat(trimmed.c_str(), &info) == 0;
+}
+
+bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes, bool overwrite) {
+  std::string temporary;
+  ScopedFd fd(CreateUniqueFile(DirectoryOf(path), &temporary));
+  if (fd.get() < 0) return false;
+  bool ok = true;
+  // A replaced file keeps its permissions, as it would when truncated.
+  struct stat existing;
+  if (overwrite && lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    ok = fchmod(fd.get(), existing.st_mode & 07777) == 0;
+  ok = ok && WriteAll(fd.get(), bytes);
+  ok = (close(fd.Release()) == 0) && ok;
+  if (ok) {
+    if (overwrite) {
+      ok = rename(temporary.c_str(), path.c_str()) == 0;
+    } else {
+      ok = RenameWithoutReplacing(temporary, path);
+    }
+  }
+  if (!ok) unlink(temporary.c_str());
+  return ok;
+}

@@ -1,0 +1,287 @@
+#include "xml/xml_loader.h"
+
+#include <expat.h>
+
+#include <climits>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "platform/mac_utils.h"
+#include "xml/xml_impl.h"
+
+namespace {
+
+bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Strings reach the tree only if they survive the platform conversion, which
+// stands for what the platform parser would have delivered.
+bool IsConvertible(const std::string& text) {
+  try {
+    MacUtils::CFTypeReleaser converted(MacUtils::StdStringToCFString(text));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+class ParseSession {
+ public:
+  ParseSession(XML_Parser parser, const char* data, size_t size)
+      : parser_(parser), data_(data), size_(size) {}
+
+  bool Run();
+  void Fail();
+  bool failed() const { return failed_; }
+  boost::shared_ptr<XmlDocument>& document() { return document_; }
+
+  static void XMLCALL OnStartElement(void* self, const XML_Char* name, const XML_Char** attributes);
+  static void XMLCALL OnEndElement(void* self, const XML_Char* name);
+  static void XMLCALL OnCharacterData(void* self, const XML_Char* text, int length);
+  static void XMLCALL OnStartCdata(void* self);
+  static void XMLCALL OnEndCdata(void* self);
+  static void XMLCALL OnSkippedEntity(void* self, const XML_Char* name, int isParameterEntity);
+  static void XMLCALL OnDefault(void* self, const XML_Char* text, int length);
+
+ private:
+  void StartElement(const char* name, const char** attributes);
+  void EndElement();
+  void CharacterData(const char* text, int length);
+  void EndRun();
+  void AppendText(const std::string& text);
+  bool CurrentEventIsReference(bool* isCharacterReference) const;
+
+  XML_Parser parser_;
+  const char* data_;
+  size_t size_;
+  bool failed_ = false;
+  boost::shared_ptr<XmlDocument> document_;
+  // The open elements that were kept, innermost last.
+  std::vector<XmlNode> open_;
+  int depth_ = 0;
+  // Nesting inside an element that was lost; its whole content is skipped.
+  int skippedDepth_ = 0;
+  std::string run_;
+  bool runHasCharacterReference_ = false;
+  bool inCdata_ = false;
+  std::string cdata_;
+};
+
+ParseSession* From(void* self) { return static_cast<ParseSession*>(self); }
+
+// No exception may cross the parser's C frames; one that gets this far (out
+// of memory) fails the load.
+template <typename Step>
+void Guarded(void* self, Step step) {
+  ParseSession* session = From(self);
+  // A stopped parser may still report the rest of the current buffer.
+  if (session->failed()) return;
+  try {
+    step(session);
+  } catch (...) {
+    session->Fail();
+  }
+}
+
+void XMLCALL ParseSession::OnStartElement(void* self, const XML_Char* name,
+                                          const XML_Char** attributes) {
+  Guarded(self, [&](ParseSession* session) { session->StartElement(name, attributes); });
+}
+
+void XMLCALL ParseSession::OnEndElement(void* self, const XML_Char*) {
+  Guarded(self, [](ParseSession* session) { session->EndElement(); });
+}
+
+void XMLCALL ParseSession::OnCharacterData(void* self, const XML_Char* text, int length) {
+  Guarded(self, [&](ParseSession* session) { session->CharacterData(text, length); });
+}
+
+void XMLCALL ParseSession::OnStartCdata(void* self) {
+  Guarded(self, [](ParseSession* session) {
+    session->EndRun();
+    session->inCdata_ = true;
+  });
+}
+
+void XMLCALL ParseSession::OnEndCdata(void* self) {
+  Guarded(self, [](ParseSession* session) {
+    session->inCdata_ = false;
+    // A section counts as it is, whitespace or not.
+    session->AppendText(session->cdata_);
+    session->cdata_.clear();
+  });
+}
+
+// Undeclared entities: the reference ends a run and adds nothing.
+void XMLCALL ParseSession::OnSkippedEntity(void* self, const XML_Char*, int) {
+  Guarded(self, [](ParseSession* session) { session->EndRun(); });
+}
+
+// Everything else the parser does not report on its own: references to
+// declared entities (reported raw because a default handler is set, which is
+// what keeps the parser from expanding them), comments, processing
+// instructions, the prolog. All of it is markup that ends a run.
+void XMLCALL ParseSession::OnDefault(void* self, const XML_Char*, int) {
+  Guarded(self, [](ParseSession* session) { session->EndRun(); });
+}
+
+void ParseSession::Fail() {
+  failed_ = true;
+  XML_StopParser(parser_, XML_FALSE);
+}
+
+bool ParseSession::Run() {
+  XML_SetUserData(parser_, this);
+  XML_SetElementHandler(parser_, OnStartElement, OnEndElement);
+  XML_SetCharacterDataHandler(parser_, OnCharacterData);
+  XML_SetCdataSectionHandler(parser_, OnStartCdata, OnEndCdata);
+  XML_SetSkippedEntityHandler(parser_, OnSkippedEntity);
+  XML_SetDefaultHandler(parser_, OnDefault);
+  XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+  // Pretending an external subset exists that is never read makes references
+  // to undeclared entities skipped entities instead of errors.
+  XML_UseForeignDTD(parser_, XML_TRUE);
+
+  const char* next = data_;
+  size_t left = size_;
+  do {
+    const int chunk =
+        left > static_cast<size_t>(INT_MAX / 2) ? INT_MAX / 2 : static_cast<int>(left);
+    left -= static_cast<size_t>(chunk);
+    if (XML_Parse(parser_, next, chunk, left == 0 ? XML_TRUE : XML_FALSE) != XML_STATUS_OK)
+      return false;
+    next += chunk;
+  } while (left > 0);
+  return !failed_;
+}
+
+void ParseSession::StartElement(const char* name, const char** attributes) {
+  EndRun();
+  if (++depth_ > XmlLoader::kMaxDepth) {
+    Fail();
+    return;
+  }
+  if (skippedDepth_ > 0) {
+    ++skippedDepth_;
+    return;
+  }
+  bool lost = false;
+  const bool isRoot = !document_;
+  try {
+    std::string elementName(name);
+    if (!IsConvertible(elementName)) {
+      lost = true;
+    } else {
+      boost::shared_ptr<XmlNode> element;
+      if (isRoot) {
+        XmlDocument::Create(elementName, document_);
+        element.reset(new XmlNode(document_->GetRootElement()));
+      } else {
+        element.reset(new XmlNode(document_.get(), elementName));
+      }
+      for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
+        std::string attributeName(attribute[0]);
+        std::string value(attribute[1]);
+        if (IsConvertible(attributeName) && IsConvertible(value)) {
+          element->SetAttribute(attributeName, value);
+        } else {
+          lost = true;
+        }
+      }
+      if (!lost) {
+        if (!open_.empty()) open_.back().AppendChild(*element);
+        open_.push_back(*element);
+      }
+    }
+  } catch (const std::exception&) {
+    lost = true;
+  }
+  if (lost) {
+    // A lost root leaves no document; its content is skipped with it.
+    if (isRoot) document_.reset();
+    skippedDepth_ = 1;
+  }
+}
+
+void ParseSession::EndElement() {
+  EndRun();
+  --depth_;
+  if (skippedDepth_ > 0) {
+    --skippedDepth_;
+    return;
+  }
+  open_.pop_back();
+}
+
+void ParseSession::CharacterData(const char* text, int length) {
+  if (inCdata_) {
+    cdata_.append(text, static_cast<size_t>(length));
+    return;
+  }
+  bool isCharacterReference = false;
+  if (CurrentEventIsReference(&isCharacterReference) && !isCharacterReference) {
+    // One of the five predefined entities: a run of its own.
+    EndRun();
+    AppendText(std::string(text, static_cast<size_t>(length)));
+    return;
+  }
+  run_.append(text, static_cast<size_t>(length));
+  runHasCharacterReference_ = runHasCharacterReference_ || isCharacterReference;
+}
+
+// Whitespace written as character references was meant as content, so only a
+// run of literal whitespace counts as layout.
+void ParseSession::EndRun() {
+  if (run_.empty()) return;
+  bool layoutOnly = !runHasCharacterReference_;
+  for (std::string::size_type i = 0; layoutOnly && i < run_.size(); ++i)
+    layoutOnly = IsXmlWhitespace(run_[i]);
+  if (!layoutOnly) AppendText(run_);
+  run_.clear();
+  runHasCharacterReference_ = false;
+}
+
+void ParseSession::AppendText(const std::string& text) {
+  if (text.empty() || skippedDepth_ > 0 || open_.empty() || !IsConvertible(text)) return;
+  std::vector<char>& target = open_.back().data()->text;
+  target.insert(target.end(), text.begin(), text.end());
+}
+
+// The parser delivers predefined entity and character references as
+// character data of their own; they are told apart by the source bytes of the
+// event, which start with "&" (and "&#" for a character reference). NUL bytes
+// are skipped so the test also holds for UTF-16 input.
+bool ParseSession::CurrentEventIsReference(bool* isCharacterReference) const {
+  XML_Index start = XML_GetCurrentByteIndex(parser_);
+  int count = XML_GetCurrentByteCount(parser_);
+  if (start < 0 || count <= 0 || static_cast<size_t>(start) >= size_) return false;
+  size_t end = static_cast<size_t>(start) + static_cast<size_t>(count);
+  if (end > size_) end = size_;
+  char seen[2];
+  int found = 0;
+  for (size_t i = static_cast<size_t>(start); i < end && found < 2; ++i) {
+    if (data_[i] != '\0') seen[found++] = data_[i];
+  }
+  if (found < 2 || seen[0] != '&') return false;
+  *isCharacterReference = seen[1] == '#';
+  return true;
+}
+
+}  // namespace
+
+bool XmlLoader::Parse(const char* data, size_t size, boost::shared_ptr<XmlDocument>& out) {
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  if (parser == nullptr) return false;
+  bool parsed;
+  boost::shared_ptr<XmlDocument> document;
+  {
+    ParseSession session(parser, data, size);
+    parsed = session.Run();
+    document = session.document();
+  }
+  XML_ParserFree(parser);
+  // A document whose only element was lost has no root and is no document.
+  if (!parsed || !document) return false;
+  out = document;
+  return true;
+}
