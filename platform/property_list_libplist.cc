@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -30,20 +31,23 @@ bool ReadRegularFile(const std::string& path, std::string* contents) {
   struct stat info;
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
   std::string data;
-  if (ok) {
-    // Read one byte past the limit so a file that grew since fstat is noticed.
-    data.resize(static_cast<size_t>(kMaxFileSize) + 1);
-    size_t used = 0;
-    while (used < data.size()) {
-      const ssize_t got = read(fd, &data[used], data.size() - used);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) ok = false;
-      if (got <= 0) break;
-      used += static_cast<size_t>(got);
+  size_t used = 0;
+  // Sized from fstat; a file that grows while it is read is still refused
+  // once it passes the limit.
+  if (ok) data.resize(static_cast<size_t>(info.st_size) + 1);
+  while (ok) {
+    if (used == data.size()) {
+      if (data.size() > static_cast<size_t>(kMaxFileSize)) break;
+      data.resize(std::min(data.size() * 2, static_cast<size_t>(kMaxFileSize) + 1));
     }
-    ok = ok && used <= static_cast<size_t>(kMaxFileSize);
-    data.resize(used);
+    const ssize_t got = read(fd, &data[used], data.size() - used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    used += static_cast<size_t>(got);
   }
+  ok = ok && used <= static_cast<size_t>(kMaxFileSize);
+  data.resize(used);
   close(fd);
   if (ok) contents->swap(data);
   return ok;

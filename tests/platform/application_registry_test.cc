@@ -14,110 +14,98 @@ namespace {
 
 using Urls = std::vector<std::string>;
 
-std::string EditorOf(const std::string& key, const std::string& value,
+std::string Declares(const std::string& key, const std::string& value,
                      const std::string& role = "Editor") {
   return "<dict><key>CFBundleTypeRole</key><string>" + role + "</string><key>" + key +
          "</key><array><string>" + value + "</string></array></dict>";
 }
 
-const std::string kPdfEditor = EditorOf("LSItemContentTypes", "com.adobe.pdf");
+const std::string kPdfEditor = Declares("LSItemContentTypes", "com.adobe.pdf");
 
 class ApplicationRegistryTest : public ::testing::Test {
  protected:
-  ApplicationRegistryTest() : probe_(dir_.path() + "/probe.pdf") { WriteFileOrDie(probe_, ""); }
-
-  // An application at `path` declaring `documentTypes` (dictionaries).
-  void MakeApp(const std::string& path, const std::string& documentTypes) {
-    MakeDirectoriesOrDie(path + "/Contents");
-    WriteFileOrDie(path + "/Contents/Info.plist",
+  void MakeApp(const std::string& relative, const std::string& documentTypes = kPdfEditor) {
+    WriteFileOrDie(dir_.path() + relative + "/Contents/Info.plist",
                    "<plist><dict><key>CFBundleDocumentTypes</key><array>" + documentTypes +
                        "</array></dict></plist>");
   }
 
-  std::string Url(const std::string& path) { return FileUrlStringFromPath(path, true); }
+  // The answer for a file named `probe` (created unless `create` is false), or {"null"}.
+  Urls Editors(const Urls& folders, const std::string& probe = "/probe.pdf", bool create = true) {
+    if (create) WriteFileOrDie(dir_.path() + probe, "");
+    Urls urls;
+    if (!CreateApplicationRegistry(folders)->CopyEditorApplicationURLs(
+            FileUrlStringFromPath(dir_.path() + probe, false), &urls))
+      return {"null"};
+    return urls;
+  }
 
-  bool Editors(const Urls& folders, Urls* urls, const std::string& probe = "") {
-    return CreateApplicationRegistry(folders)->CopyEditorApplicationURLs(
-        FileUrlStringFromPath(probe.empty() ? probe_ : probe, false), urls);
+  std::string Url(const std::string& relative) {
+    return FileUrlStringFromPath(dir_.path() + relative, true);
   }
 
   ScopedTempDir dir_;
-  std::string probe_;
+  const std::string apps_ = dir_.path() + "/Apps";
 };
 
 TEST_F(ApplicationRegistryTest, AnyOfTheThreeDeclarationsRegistersAnEditor) {
-  const std::string apps = dir_.path() + "/Apps";
-  MakeApp(apps + "/ByType.app", kPdfEditor);
-  MakeApp(apps + "/ByExtension.app", EditorOf("CFBundleTypeExtensions", "PDF"));
-  MakeApp(apps + "/ByMime.app", EditorOf("CFBundleTypeMIMETypes", "application/pdf"));
-  MakeApp(apps + "/Viewer.app", EditorOf("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
-  MakeApp(apps + "/Text.app", EditorOf("CFBundleTypeExtensions", "txt") + "<string>odd</string>");
-  Urls urls;
-  ASSERT_TRUE(Editors({apps}, &urls));
-  EXPECT_EQ(urls, (Urls{Url(apps + "/ByExtension.app"), Url(apps + "/ByMime.app"),
-                        Url(apps + "/ByType.app")}));
+  MakeApp("/Apps/ByType.app");
+  MakeApp("/Apps/ByExtension.app", Declares("CFBundleTypeExtensions", "PDF"));
+  MakeApp("/Apps/ByMime.app", Declares("CFBundleTypeMIMETypes", "application/pdf"));
+  MakeApp("/Apps/Viewer.app", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
+  MakeApp("/Apps/Text.app", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>");
+  EXPECT_EQ(Editors({apps_}),
+            (Urls{Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"), Url("/Apps/ByType.app")}));
 }
 
 TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicates) {
-  const std::string first = dir_.path() + "/First";
-  const std::string second = dir_.path() + "/Second";
-  for (const char* name : {"/b.app", "/Z.app", "/B c.app"}) MakeApp(first + name, kPdfEditor);
-  MakeApp(second + "/A.app", kPdfEditor);
-  MakeApp(second + "/Inner/Deep.app", kPdfEditor);
-  Urls urls;
-  ASSERT_TRUE(Editors({first, second + "/", second + "/Inner", first}, &urls));
-  EXPECT_EQ(urls, (Urls{Url(first + "/B c.app"), Url(first + "/Z.app"), Url(first + "/b.app"),
-                        Url(second + "/A.app"), Url(second + "/Inner/Deep.app")}));
+  for (const char* name : {"/1/b.app", "/1/Z.app", "/1/B c.app", "/2/A.app", "/2/In/Deep.app"})
+    MakeApp(name);
+  const std::string first = dir_.path() + "/1", second = dir_.path() + "/2";
+  const Urls urls = Editors({first, second + "/", second + "/In", first});
+  EXPECT_EQ(urls, (Urls{Url("/1/B c.app"), Url("/1/Z.app"), Url("/1/b.app"), Url("/2/A.app"),
+                        Url("/2/In/Deep.app")}));
   EXPECT_EQ(urls[0], "file://" + first + "/B%20c.app/");
 }
 
 TEST_F(ApplicationRegistryTest, WalksIntoBundlesButNotTheirResources) {
-  const std::string outer = dir_.path() + "/Apps/Outer.app";
-  MakeApp(outer, "");
-  MakeApp(outer + "/Contents/Helpers/Helper.app", kPdfEditor);
-  MakeApp(outer + "/Contents/Resources/Hidden.app", kPdfEditor);
-  MakeApp(outer + "/Contents/MacOS/Hidden.app", kPdfEditor);
-  Urls urls;
-  ASSERT_TRUE(Editors({dir_.path() + "/Apps"}, &urls));
-  EXPECT_EQ(urls, Urls{Url(outer + "/Contents/Helpers/Helper.app")});
+  MakeApp("/Apps/Outer.app", "");
+  for (const char* inner :
+       {"Helpers/H.app", "Resources/R.app", "MacOS/M.app", "_CodeSignature/S.app"})
+    MakeApp(std::string("/Apps/Outer.app/Contents/") + inner);
+  EXPECT_EQ(Editors({apps_}), Urls{Url("/Apps/Outer.app/Contents/Helpers/H.app")});
 }
 
 TEST_F(ApplicationRegistryTest, SkipsLinksAndBrokenBundles) {
-  const std::string apps = dir_.path() + "/Apps";
-  MakeApp(dir_.path() + "/Elsewhere/Outside.app", kPdfEditor);
-  MakeApp(apps + "/Real.app", kPdfEditor);
-  MakeDirectoriesOrDie(apps + "/Broken.app/Contents");
-  WriteFileOrDie(apps + "/Broken.app/Contents/Info.plist", "<plist><dict><key>");
-  WriteFileOrDie(apps + "/Plain.app", "not a directory");
-  ASSERT_EQ(symlink((dir_.path() + "/Elsewhere/Outside.app").c_str(), (apps + "/Link.app").c_str()),
+  MakeApp("/Elsewhere/Outside.app");
+  MakeApp("/Apps/Real.app");
+  WriteFileOrDie(apps_ + "/Broken.app/Contents/Info.plist", "<plist><dict><key>");
+  WriteFileOrDie(apps_ + "/Plain.app", "not a directory");
+  ASSERT_EQ(symlink((dir_.path() + "/Elsewhere/Outside.app").c_str(), (apps_ + "/L.app").c_str()),
             0);
-  ASSERT_EQ(symlink(apps.c_str(), (apps + "/Loop").c_str()), 0);
-  Urls urls;
-  ASSERT_TRUE(Editors({apps, dir_.path() + "/Absent"}, &urls));
-  EXPECT_EQ(urls, Urls{Url(apps + "/Real.app")});
+  ASSERT_EQ(symlink(apps_.c_str(), (apps_ + "/Loop").c_str()), 0);
+  EXPECT_EQ(Editors({apps_, dir_.path() + "/Absent"}), Urls{Url("/Apps/Real.app")});
 }
 
 TEST_F(ApplicationRegistryTest, NoEditorIsTheNullAnswer) {
-  const std::string apps = dir_.path() + "/Apps";
-  MakeApp(apps + "/Viewer.app", EditorOf("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
+  MakeApp("/Apps/Viewer.app", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
+  EXPECT_EQ(Editors({apps_}), Urls{"null"});
+  MakeApp("/Apps/Editor.app");
+  EXPECT_EQ(Editors({apps_}, "/UPPER.PDF"), Urls{Url("/Apps/Editor.app")});
+  EXPECT_EQ(Editors({apps_}, "/probe.txt"), Urls{"null"});
+  EXPECT_EQ(Editors({apps_}, "/absent.pdf", false), Urls{"null"});
+  MakeDirectoriesOrDie(dir_.path() + "/folder.pdf");
+  EXPECT_EQ(Editors({apps_}, "/folder.pdf", false), Urls{"null"});
   Urls urls{"unchanged"};
-  EXPECT_FALSE(Editors({apps}, &urls));
-  MakeApp(apps + "/Editor.app", kPdfEditor);
-  WriteFileOrDie(dir_.path() + "/probe.txt", "");
-  EXPECT_FALSE(Editors({apps}, &urls, dir_.path() + "/probe.txt"));
-  EXPECT_FALSE(Editors({apps}, &urls, dir_.path() + "/absent.pdf"));
-  EXPECT_FALSE(CreateApplicationRegistry({apps})->CopyEditorApplicationURLs("not a url", &urls));
+  EXPECT_FALSE(CreateApplicationRegistry({apps_})->CopyEditorApplicationURLs("not a url", &urls));
   EXPECT_EQ(urls, Urls{"unchanged"});
-  WriteFileOrDie(dir_.path() + "/UPPER.PDF", "");
-  EXPECT_TRUE(Editors({apps}, &urls, dir_.path() + "/UPPER.PDF"));
 }
 
 TEST(DefaultApplicationFoldersTest, IncludesTheUsersApplications) {
-  const char* home = std::getenv("HOME");
-  ASSERT_NE(home, nullptr);
-  const Urls folders = DefaultApplicationFolders();
-  EXPECT_EQ(folders, (Urls{"/Applications", "/System/Applications", "/Network/Applications",
-                           std::string(home) + "/Applications", "/Library/InstallerSandboxes"}));
+  EXPECT_EQ(
+      DefaultApplicationFolders(),
+      (Urls{"/Applications", "/System/Applications", "/Network/Applications",
+            std::string(std::getenv("HOME")) + "/Applications", "/Library/InstallerSandboxes"}));
 }
 
 }  // namespace
