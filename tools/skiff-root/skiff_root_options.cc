@@ -58,20 +58,20 @@ bool IsOption(const std::string& argument, const std::string& name) {
 }
 
 bool ParseBind(const std::string& value, throwaway_root::BindMount* mount, std::string* error) {
-  std::string spec = value;
-  if (spec.size() > 3 && spec.compare(spec.size() - 3, 3, ":ro") == 0) {
+  std::string mountText = value;
+  if (mountText.size() > 3 && mountText.compare(mountText.size() - 3, 3, ":ro") == 0) {
     mount->readOnly = true;
-    spec.resize(spec.size() - 3);
-  } else if (spec.size() > 3 && spec.compare(spec.size() - 3, 3, ":rw") == 0) {
-    spec.resize(spec.size() - 3);
+    mountText.resize(mountText.size() - 3);
+  } else if (mountText.size() > 3 && mountText.compare(mountText.size() - 3, 3, ":rw") == 0) {
+    mountText.resize(mountText.size() - 3);
   }
-  const size_t colon = spec.find(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == spec.size()) {
+  const size_t colon = mountText.find(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == mountText.size()) {
     *error = "--bind wants HOST:INSIDE[:ro], not " + value;
     return false;
   }
-  mount->source = spec.substr(0, colon);
-  mount->target = spec.substr(colon + 1);
+  mount->source = mountText.substr(0, colon);
+  mount->target = mountText.substr(colon + 1);
   if (mount->target[0] != '/') {
     *error = "--bind: the path inside the root must be absolute: " + mount->target;
     return false;
