@@ -11,6 +11,7 @@
 #include "app/operation_params.h"
 #include "platform/application_registry.h"
 #include "platform/launcher.h"
+#include "platform/shell.h"
 #include "platform/system_version.h"
 
 class Bundle;
@@ -20,6 +21,7 @@ class InstallerLog;
 struct TargetAppEnvironment {
   ApplicationRegistry* registry = nullptr;
   Launcher* launcher = nullptr;
+  Shell* shell = nullptr;
   std::string temporaryFolder;           // with a trailing slash
   std::string applicationSupportFolder;  // the local domain's
   std::string sandboxPrefix = "/Library/InstallerSandboxes/";
@@ -27,6 +29,8 @@ struct TargetAppEnvironment {
 };
 
 constexpr char kProbeFileName[] = "TempFileForLangPack.pdf";
+// Followed by the package path, already escaped for the shell.
+constexpr char kSignatureCheckCommand[] = "/usr/sbin/pkgutil --check-signature ";
 
 class TargetApp {
  public:
@@ -58,6 +62,12 @@ class TargetApp {
 
   // Launch.
   bool launchTargetApp(const LaunchOperationParams& params);
+
+  // Commands and package validation.
+  // Replaces `output` with everything the command printed; true for exit 0.
+  bool RunShellCommand(std::string commandLine, std::string& output);
+  // True when the package utility accepts the package and names the chain.
+  bool ValidatePackageSignature(std::string packagePath);
 
  private:
   // One URL string per known track, in order of preference; "" where no
