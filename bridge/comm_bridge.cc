@@ -1,0 +1,56 @@
+#include "bridge/comm_bridge.h"
+
+#include <utility>
+
+#include "bridge/pipe_channel.h"
+#include "log/installer_log.h"
+
+namespace {
+
+constexpr int kBridgeFailure = 38;
+
+}  // namespace
+
+CommBridge::CommBridge(InstallerLog& log, PipeChannelSettings settings, uint32_t connectTimeoutMs)
+    : log_(log),
+      channel_(std::make_unique<PipeChannel>(std::move(settings))),
+      connectTimeoutMs_(connectTimeoutMs) {}
+
+// Stopping (and so joining) the receive thread, rather than only closing the
+// descriptors, keeps it from touching the channel after it is destroyed.
+CommBridge::~CommBridge() { channel_->Stop(); }
+
+CommBridge& CommBridge::GetInstance() {
+  static CommBridge bridge(InstallerLog::GetInstance());
+  return bridge;
+}
+
+int CommBridge::Init(const std::string& pipeName) {
+  status_ = channel_->Open(kPipeModeClient, pipeName, true, connectTimeoutMs_, nullptr, nullptr);
+  return status_ == 0 ? 0 : kBridgeFailure;
+}
+
+int CommBridge::WritePacket(const CommPacket& packet) {
+  if (status_ != 0) return kBridgeFailure;
+  if (channel_->Send(packet) != kPipeSent) log_.Log("Write to comm bridge failed");
+  return 0;
+}
+
+int CommBridge::ReadPacket(CommPacket& packet) {
+  if (status_ != 0) return kBridgeFailure;
+  const int result = channel_->Receive(packet);
+  if (result < 0) {
+    log_.Log("Error in reading pkts");
+    return kBridgeFailure;
+  }
+  if (result == kPipeReceived) {
+    if (packet.packetId == CB_Pkt_Invalid) {
+      log_.Log("CB_Pkt_Invalid packetID");
+    } else if (packet.packetId == CB_Pkt_Errors) {
+      log_.Log("CB_Pkt_Errors packetID");
+    } else if (packet.packetId == CB_Pkt_Error) {
+      log_.Log("CB_Pkt_Error packetID");
+    }
+  }
+  return 0;
+}

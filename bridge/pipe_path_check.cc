@@ -1,0 +1,10 @@
+#include "bridge/pipe_path_check.h"
+
+#include <sys/stat.h>
+
+bool CheckPathIsSafe(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) return true;
+  if (S_ISLNK(info.st_mode)) return false;
+  return info.st_nlink < 2;
+}
