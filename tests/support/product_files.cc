@@ -166,3 +166,18 @@ std::string DeploymentDocument(const std::vector<std::pair<std::string, std::str
   }
   return document + "  </Properties>\n</Deployment>\n";
 }
+
+std::string InstallProxyDocument(const std::string& packageName) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Proxy>\n  <ThirdPartyComponent>\n"
+         "    <Metadata><Name>" +
+         EscapeXml(packageName) + "</Name></Metadata>\n  </ThirdPartyComponent>\n</Proxy>\n";
+}
+
+std::string UninstallProxyDocument(const std::string& platform, const std::string& removerPath) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Proxy>\n  <InstallDir><Platform>" +
+         EscapeXml(platform) +
+         "</Platform></InstallDir>\n  <ThirdPartyComponent>\n    <Metadata>\n      <Properties>\n"
+         "        <Property name=\"path\">" +
+         EscapeXml(removerPath) +
+         "</Property>\n      </Properties>\n    </Metadata>\n  </ThirdPartyComponent>\n</Proxy>\n";
+}

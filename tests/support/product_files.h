@@ -70,6 +70,17 @@ std::string RequestDocument(const std::string& bundleInfo,
 // </Deployment>", texts escaped, in the given order.
 std::string DeploymentDocument(const std::vector<std::pair<std::string, std::string>>& properties);
 
+// The install proxy document naming the package file.
+std::string InstallProxyDocument(const std::string& packageName);
+// The uninstall proxy document: the installation folder template (normally
+// "[OrvaneProgramFiles]/…") and the remover tool path template (normally
+// "[INSTALLDIR]/…").
+std::string UninstallProxyDocument(const std::string& platform, const std::string& removerPath);
+// The remover tool's path template of a standard installation.
+constexpr char kRemoverPathTemplate[] =
+    "[INSTALLDIR]/Orvane Folian.app/Contents/Helpers/Folian Uninstaller.app/Contents/Library/"
+    "LaunchServices/com.orvane.Folian.RemoverTool";
+
 // &, <, >, " and ' as entity references.
 std::string EscapeXml(const std::string& text);
 

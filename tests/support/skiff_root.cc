@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -10,6 +11,12 @@
 
 #ifndef SKIFF_E2E_SKIFF_BINARY
 #error "SKIFF_E2E_SKIFF_BINARY must name the skiff executable"
+#endif
+#ifndef SKIFF_E2E_SKIFF_HOST_BINARY
+#error "SKIFF_E2E_SKIFF_HOST_BINARY must name the skiff-host executable"
+#endif
+#ifndef SKIFF_E2E_PKGUTIL
+#error "SKIFF_E2E_PKGUTIL must name the pkgutil executable"
 #endif
 #ifndef SKIFF_E2E_FAKE_PRODUCT
 #error "SKIFF_E2E_FAKE_PRODUCT must name the fake_product executable"
@@ -28,12 +35,26 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 void CopyExecutable(const std::string& from, const std::string& to) {
   fs::create_directories(fs::path(to).parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  // Never write through an existing file: it may be a hard link to a build
+  // output.
+  fs::remove(to);
+  fs::copy_file(from, to);
   fs::permissions(to, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                           fs::perms::others_read | fs::perms::others_exec);
 }
 
 }  // namespace
+
+std::string FirstMissingInOrder(const std::vector<std::string>& lines,
+                                const std::vector<std::string>& expected) {
+  auto next = lines.begin();
+  for (const std::string& line : expected) {
+    next = std::find(next, lines.end(), line);
+    if (next == lines.end()) return line;
+    ++next;
+  }
+  return "";
+}
 
 SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
   environment_["HOME"] = kHome;
@@ -50,6 +71,28 @@ SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
   MakeDirectories("/tmp");
   fs::permissions(HostPath("/tmp"), fs::perms::all | fs::perms::sticky_bit);
   binds_.push_back({SKIFF_E2E_SKIFF_BINARY, kSkiffPath, true});
+  binds_.push_back({SKIFF_E2E_SKIFF_HOST_BINARY, kHostPath, true});
+}
+
+FakeTools& SkiffRoot::Tools() {
+  if (!tools_) {
+    tools_ = std::make_unique<FakeTools>(HostPath("/opt/fake-tools"));
+    tools_->Install("pkgutil");
+    tools_->Install("installer");
+    binds_.push_back({tools_->folder(), kToolFolder, false});
+    environment_["SKIFF_FAKE_TOOL_DIR"] = kToolFolder;
+  }
+  return *tools_;
+}
+
+void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
+  Tools();
+  CopyExecutable(FakeTools::BinaryPath(), HostPath(insidePath));
+}
+
+void SkiffRoot::UsePackageUtility() {
+  CopyExecutable(SKIFF_E2E_PKGUTIL, Tools().folder() + "/pkgutil");
+  MakeDirectories(kTrustAnchorFolder);
 }
 
 std::string SkiffRoot::HostPath(const std::string& insidePath) const {
@@ -137,6 +180,18 @@ SkiffResult SkiffRoot::RunMode(const std::string& mode, const std::string& input
                   timeout);
 }
 
+SkiffResult SkiffRoot::RunHost(const std::string& mode, const std::vector<std::string>& hostOptions,
+                               const std::string& inputXml, std::chrono::milliseconds timeout) {
+  std::vector<std::string> argv = {kHostPath, std::string("--skiff=") + kSkiffPath};
+  argv.insert(argv.end(), hostOptions.begin(), hostOptions.end());
+  for (const std::string& option :
+       {"--mode=" + mode, "--inputXml=" + inputXml, std::string("--outputXml=") + kOutputPath,
+        std::string("--pipeName=") + kPipeName}) {
+    argv.push_back(option);
+  }
+  return throwaway_root::Run(Command(kHostPath, argv), timeout);
+}
+
 throwaway_root::RunningCommand SkiffRoot::StartSkiff(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {kSkiffPath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -163,9 +218,13 @@ std::string SkiffRoot::OutputDocument(const std::string& insidePath) const {
 std::string SkiffRoot::LogText() const { return Exists(kLogPath) ? ReadFile(kLogPath) : ""; }
 
 std::vector<std::string> SkiffRoot::LogLines() const {
-  static const std::regex kPrefix(R"(^\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )");
+  // Only the start of a line is matched: a message may be megabytes long.
+  static const std::regex kPrefix(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )");
+  constexpr size_t kPrefixSize = 22;
   std::vector<std::string> lines = SplitLines(LogText());
-  for (std::string& line : lines) line = std::regex_replace(line, kPrefix, "");
+  for (std::string& line : lines) {
+    if (std::regex_match(line.substr(0, kPrefixSize), kPrefix)) line.erase(0, kPrefixSize);
+  }
   return lines;
 }
 

@@ -28,11 +28,13 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/support/fake_tools.h"
 #include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tools/throwaway_root/throwaway_root.h"
@@ -47,9 +49,19 @@ struct ProductLaunch {
   std::vector<std::string> arguments;  // argv[1..]
 };
 
+// The first line of `expected` that `lines` do not hold after the lines found
+// for its predecessors ("" when all are there, in this order; other lines may
+// come between).
+std::string FirstMissingInOrder(const std::vector<std::string>& lines,
+                                const std::vector<std::string>& expected);
+
 class SkiffRoot {
  public:
   static constexpr char kSkiffPath[] = "/opt/skiff/bin/skiff";
+  static constexpr char kHostPath[] = "/opt/skiff/bin/skiff-host";
+  // Mounted over the host's /usr/sbin: the package utility and the system
+  // installer (found through PATH) of the root.
+  static constexpr char kToolFolder[] = "/usr/sbin";
   static constexpr char kInputPath[] = "/tmp/input.xml";
   static constexpr char kOutputPath[] = "/tmp/output.xml";
   static constexpr char kPipeName[] = "skiff-e2e";
@@ -90,6 +102,17 @@ class SkiffRoot {
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
   void MakeDirectories(const std::string& insidePath);
 
+  // The stand-ins (fake_tool) for "pkgutil" and "installer" in kToolFolder,
+  // made on first use; every tool's settings and call records live there.
+  FakeTools& Tools();
+  // Another stand-in at `insidePath` (the remover tool), configured through
+  // Tools() by its file name.
+  void InstallFakeTool(const std::string& insidePath);
+  // Replaces the stand-in package utility by our real signature check; its
+  // trust anchors are the PEM files in kTrustAnchorFolder of the root.
+  void UsePackageUtility();
+  static constexpr char kTrustAnchorFolder[] = "/Library/Skiff/TrustAnchors";
+
   // --- Running ----------------------------------------------------------
 
   // skiff with exactly `arguments` after the program path.
@@ -102,6 +125,11 @@ class SkiffRoot {
   SkiffResult RunMode(const std::string& mode, const std::string& inputXml = kInputPath,
                       const std::string& outputXml = kOutputPath,
                       const std::string& pipeName = kPipeName,
+                      std::chrono::milliseconds timeout = kDefaultTimeout);
+  // skiff-host [hostOptions] --mode=… --inputXml=… --outputXml=… --pipeName=…,
+  // which starts skiff and plays the installer host.
+  SkiffResult RunHost(const std::string& mode, const std::vector<std::string>& hostOptions = {},
+                      const std::string& inputXml = kInputPath,
                       std::chrono::milliseconds timeout = kDefaultTimeout);
   // Starts skiff with `arguments` and returns at once, for tests that talk to
   // it while it runs (the FIFOs are HostPath("/tmp/<pipe>_IN") and _OUT).
@@ -145,6 +173,7 @@ class SkiffRoot {
   throwaway_root::RootCommand Command(std::string executable, std::vector<std::string> argv) const;
 
   ScopedTempDir temp_;
+  std::unique_ptr<FakeTools> tools_;
   std::vector<throwaway_root::BindMount> binds_;
   std::map<std::string, std::string> environment_;
 };

@@ -1,0 +1,37 @@
+// A trusted test chain with its root in a trust folder of the test's own, and
+// a checker that uses that folder.
+#ifndef SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_
+#define SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+#include "tests/support/flat_package_writer.h"
+#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/test_certificates.h"
+#include "tools/pkgutil/signature_verifier.h"
+
+class PackageTest : public ::testing::Test {
+ protected:
+  PackageTest() { chain_.WriteRootPem(trust_.path()); }
+
+  static FlatPackageOptions SignedBy(const TestChain& chain) {
+    FlatPackageOptions recipe;
+    recipe.signingKey = chain.signer.key;
+    recipe.certificates = chain.Der();
+    return recipe;
+  }
+  FlatPackageOptions Signed() const { return SignedBy(chain_); }
+
+  pkgutil::VerificationResult Check(const std::string& package,
+                                    std::time_t now = std::time(nullptr)) const {
+    return pkgutil::SignatureVerifier(trust_.path(), now).VerifyBytes(package);
+  }
+
+  ScopedTempDir trust_;
+  TestChain chain_ = MakeTestChain();
+};
+
+#endif  // SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_

@@ -1,0 +1,111 @@
+// The pkgutil program as Skiff runs it: through the shell, inside a throwaway
+// root whose /Library/Skiff/TrustAnchors is the test's own.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "tests/tools/pkgutil/package_test_fixture.h"
+#include "tools/throwaway_root/throwaway_root.h"
+
+#ifndef SKIFF_PKGUTIL_BINARY
+#error "SKIFF_PKGUTIL_BINARY must name the pkgutil executable"
+#endif
+#ifndef SKIFF_MAKE_TEST_PACKAGE_BINARY
+#error "SKIFF_MAKE_TEST_PACKAGE_BINARY must name the make_test_package executable"
+#endif
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr char kPkgutil[] = "/opt/skiff/sbin/pkgutil";
+constexpr char kMakeTestPackage[] = "/opt/skiff/bin/make_test_package";
+constexpr char kTrustFolder[] = "/Library/Skiff/TrustAnchors";
+
+class PkgutilBinaryTest : public ::testing::Test {
+ protected:
+  throwaway_root::CommandOutcome Run(const std::vector<std::string>& argv) {
+    throwaway_root::RootCommand command;
+    command.root = root_.path();
+    command.argv = argv;
+    command.binds = {{SKIFF_PKGUTIL_BINARY, kPkgutil, true},
+                     {SKIFF_MAKE_TEST_PACKAGE_BINARY, kMakeTestPackage, true}};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) command.environment[name] = value;
+    }
+    return throwaway_root::Run(command, std::chrono::seconds(120));
+  }
+  // The command line Skiff builds: the path's blanks escaped for the shell.
+  throwaway_root::CommandOutcome CheckThroughShell(const std::string& escapedPath) {
+    return Run({"/bin/sh", "-c", std::string(kPkgutil) + " --check-signature " + escapedPath});
+  }
+
+  ScopedTempDir root_;
+};
+
+TEST_F(PkgutilBinaryTest, ValidPackageExitsZeroAndNamesEachCertificateOnItsOwnLine) {
+  const TestChain chain = MakeTestChain();
+  chain.WriteRootPem(root_.path() + kTrustFolder);
+  FlatPackageOptions recipe;
+  recipe.signingKey = chain.signer.key;
+  recipe.certificates = chain.Der();
+  MakeDirectoriesOrDie(root_.path() + "/tmp/pkgs");
+  WriteFileOrDie(root_.path() + "/tmp/pkgs/Folian Installer.pkg", WriteFlatPackage(recipe));
+
+  const auto outcome = CheckThroughShell("/tmp/pkgs/Folian\\ Installer.pkg");
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.Describe() << outcome.stdoutText << outcome.stderrText;
+  for (const char* line :
+       {"Package \"Folian Installer.pkg\":\n",
+        "\n   Status: signed by a developer certificate issued by the platform for distribution\n",
+        "\n    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n",
+        "\n    2. Developer ID Certification Authority\n", "\n    3. Apple Root CA\n"})
+    EXPECT_THAT(outcome.stdoutText, HasSubstr(line));
+  EXPECT_THAT(outcome.stderrText, IsEmpty());
+}
+
+TEST_F(PkgutilBinaryTest, DemoPackagesGetTheirStatus) {
+  const std::pair<const char*, std::pair<int, const char*>> cases[] = {
+      {"", {0, "Status: signed by a developer certificate"}},
+      {"--unsigned", {1, "Status: no signature\n"}},
+      {"--tamper", {1, "Status: package modified"}},
+      {"--expired", {1, "Status: certificate expired"}},
+  };
+  for (const auto& [option, expected] : cases) {
+    std::vector<std::string> make = {kMakeTestPackage, "/tmp/demo.pkg", kTrustFolder};
+    if (*option != '\0') make.push_back(option);
+    const auto made = Run(make);
+    ASSERT_EQ(made.exitCode, 0) << option << ": " << made.Describe() << made.stderrText;
+    const auto checked = CheckThroughShell("/tmp/demo.pkg");
+    EXPECT_EQ(checked.exitCode, expected.first) << option << ": " << checked.stdoutText;
+    EXPECT_THAT(checked.stdoutText, HasSubstr(expected.second)) << option;
+  }
+}
+
+TEST_F(PkgutilBinaryTest, FilesThatAreNoPackageExitThree) {
+  WriteFileOrDie(root_.path() + "/tmp/garbage.pkg", std::string(100, '\x7f'));
+  for (const char* path : {"/tmp/garbage.pkg", "/tmp/missing.pkg", "/tmp"}) {
+    const auto outcome = CheckThroughShell(path);
+    EXPECT_EQ(outcome.exitCode, 3) << path << ": " << outcome.stdoutText;
+    EXPECT_THAT(outcome.stdoutText, HasSubstr("   Status: ")) << path;
+  }
+}
+
+TEST_F(PkgutilBinaryTest, AnyOtherCommandLineIsAUsageError) {
+  const std::vector<std::vector<std::string>> lines = {
+      {kPkgutil},
+      {kPkgutil, "--check-signature"},
+      {kPkgutil, "--check-signature", "/tmp/a.pkg", "/tmp/b.pkg"},
+      {kPkgutil, "--verify", "/tmp/a.pkg"},
+  };
+  for (const auto& argv : lines) {
+    const auto outcome = Run(argv);
+    EXPECT_EQ(outcome.exitCode, 2) << argv.size();
+    EXPECT_THAT(outcome.stderrText, HasSubstr("usage: pkgutil --check-signature PATH"));
+    EXPECT_THAT(outcome.stdoutText, IsEmpty());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// The verdicts on well-formed packages: valid ones, and each way a signature,
+// its chain or its validity can fail.
+#include "tools/pkgutil/signature_verifier.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <filesystem>
+
+#include "tests/tools/pkgutil/package_test_fixture.h"
+
+namespace {
+
+using pkgutil::Verdict;
+using pkgutil::VerificationResult;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::time_t kYear = 365 * 24 * 60 * 60;
+
+std::vector<std::string> Names(const VerificationResult& result) {
+  std::vector<std::string> names;
+  for (const pkgutil::CertificateSummary& certificate : result.chain)
+    names.push_back(certificate.commonName);
+  return names;
+}
+
+TEST_F(PackageTest, ValidPackagesPassForEitherSigningName) {
+  for (const char* name : {kTestSignerName, kTestSecondSignerName}) {
+    TestChainOptions options;
+    options.signerName = name;
+    const VerificationResult result = Check(WriteFlatPackage(SignedBy(MakeTestChain(options))));
+    EXPECT_EQ(result.verdict, Verdict::kValid) << StatusText(result);
+    EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 0);
+    EXPECT_EQ(StatusText(result),
+              "signed by a developer certificate issued by the platform for distribution");
+    EXPECT_THAT(Names(result), ElementsAre(name, kTestIntermediateName, kTestRootName));
+  }
+}
+
+TEST_F(PackageTest, EveryChecksumKindIsVerified) {
+  const std::pair<PackageChecksum, const char*> kinds[] = {{PackageChecksum::kSha1, ""},
+                                                           {PackageChecksum::kSha256, ""},
+                                                           {PackageChecksum::kSha256, "SHA-256"},
+                                                           {PackageChecksum::kSha512, "sha-512"}};
+  for (const auto& [checksum, headerName] : kinds) {
+    FlatPackageOptions recipe = Signed();
+    recipe.checksum = checksum;
+    recipe.headerChecksumName = headerName;
+    EXPECT_EQ(Check(WriteFlatPackage(recipe)).verdict, Verdict::kValid) << headerName;
+    recipe.tamperToc = true;
+    EXPECT_EQ(Check(WriteFlatPackage(recipe)).verdict, Verdict::kTocModified) << headerName;
+  }
+}
+
+TEST_F(PackageTest, ReportsTheVerifiedChainWithTheAnchorsExpiryAndFingerprint) {
+  TestChainOptions options;
+  options.now = 1700000000;  // the root expires ten years on: 2033-11-11 22:13:20 UTC
+  const TestChain chain = MakeTestChain(options);
+  chain.WriteRootPem(trust_.path());
+  FlatPackageOptions recipe = SignedBy(chain);
+  recipe.certificates = chain.Der(/*withRoot=*/false);
+  const VerificationResult result = Check(WriteFlatPackage(recipe), options.now);
+  ASSERT_EQ(result.verdict, Verdict::kValid) << StatusText(result);
+  ASSERT_EQ(result.chain.size(), 3u);
+  EXPECT_EQ(result.chain[2].expires, "2033-11-11 22:13:20 +0000");
+  const std::string der = chain.root.Der();
+  unsigned char digest[32];
+  ASSERT_EQ(EVP_Digest(der.data(), der.size(), digest, nullptr, EVP_sha256(), nullptr), 1);
+  EXPECT_TRUE(std::equal(digest, digest + 32, result.chain[2].sha256Fingerprint.begin()));
+}
+
+TEST_F(PackageTest, UnsignedPackageHasNoSignature) {
+  const VerificationResult result = Check(WriteFlatPackage(FlatPackageOptions()));
+  EXPECT_EQ(result.verdict, Verdict::kNoSignature);
+  EXPECT_EQ(StatusText(result), "no signature");
+  EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1);
+}
+
+TEST_F(PackageTest, TamperingIsDetected) {
+  const Validity current = CurrentValidity(std::time(nullptr));
+  const TestCertificate impostor = IssueCertificate(kTestSignerName, TestKeys::Shared().other,
+                                                    &chain_.intermediate, false, current);
+  const TestCertificate otherIntermediate = IssueCertificate(
+      kTestIntermediateName, TestKeys::Shared().other, &chain_.root, true, current);
+  struct Case {
+    const char* name;
+    std::function<void(FlatPackageOptions*)> tamper;
+    Verdict verdict;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"toc", [](FlatPackageOptions* s) { s->tamperToc = true; }, Verdict::kTocModified,
+       "does not match its stored sha1 checksum"},
+      {"checksum", [](FlatPackageOptions* s) { s->tamperChecksum = true; }, Verdict::kTocModified,
+       "does not match"},
+      {"signature", [](FlatPackageOptions* s) { s->tamperSignature = true; },
+       Verdict::kBadSignature, "does not verify"},
+      {"signer swapped", [&](FlatPackageOptions* s) { s->certificates[0] = impostor.Der(); },
+       Verdict::kBadSignature, "does not verify"},
+      {"intermediate swapped",
+       [&](FlatPackageOptions* s) { s->certificates[1] = otherIntermediate.Der(); },
+       Verdict::kBrokenChain, "certificate 1 (\"Developer ID Installer"},
+      {"out of order",
+       [](FlatPackageOptions* s) { std::swap(s->certificates[1], s->certificates[2]); },
+       Verdict::kBrokenChain, "is not issued by certificate 2 (\"Apple Root CA\")"},
+      {"unreadable certificate", [](FlatPackageOptions* s) { s->certificates[1] = "not DER"; },
+       Verdict::kBrokenChain, "certificate 2 cannot be read"},
+      {"no certificates", [](FlatPackageOptions* s) { s->certificates.clear(); },
+       Verdict::kBrokenChain, "no certificate"},
+  };
+  for (const Case& c : cases) {
+    FlatPackageOptions recipe = Signed();
+    c.tamper(&recipe);
+    const VerificationResult result = Check(WriteFlatPackage(recipe));
+    EXPECT_EQ(result.verdict, c.verdict) << c.name << ": " << StatusText(result);
+    EXPECT_THAT(result.detail, HasSubstr(c.reason)) << c.name;
+    EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1) << c.name;
+  }
+}
+
+TEST_F(PackageTest, CertificatesMustBeValidAtTheGivenTime) {
+  const std::time_t now = std::time(nullptr);
+  TestChainOptions options;
+  options.now = now - 2 * kYear;
+  options.signerValidity = Validity{now - 3 * kYear, now - kYear};
+  const TestChain chain = MakeTestChain(options);
+  chain.WriteRootPem(trust_.path());
+  const std::string expired = WriteFlatPackage(SignedBy(chain));
+  const VerificationResult result = Check(expired, now);
+  EXPECT_EQ(result.verdict, Verdict::kExpired);
+  EXPECT_THAT(StatusText(result),
+              HasSubstr("certificate expired: certificate 1 (\"Developer ID Installer"));
+  EXPECT_EQ(result.chain.size(), 3u);
+  EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1);
+  // Signed while the certificate was valid: a check at that time passes.
+  EXPECT_EQ(Check(expired, now - 2 * kYear).verdict, Verdict::kValid);
+
+  TestChainOptions future;
+  future.intermediateValidity = Validity{now + kYear, now + 2 * kYear};
+  EXPECT_EQ(Check(WriteFlatPackage(SignedBy(MakeTestChain(future))), now).verdict,
+            Verdict::kNotYetValid);
+}
+
+TEST_F(PackageTest, ChainsMustEndInTheTrustFolder) {
+  TestChainOptions options;
+  options.foreignRoot = true;
+  const VerificationResult foreign = Check(WriteFlatPackage(SignedBy(MakeTestChain(options))));
+  EXPECT_EQ(foreign.verdict, Verdict::kUntrustedChain) << StatusText(foreign);
+  EXPECT_THAT(foreign.detail, HasSubstr(trust_.path()));
+  EXPECT_EQ(pkgutil::ExitStatus(foreign.verdict), 1);
+
+  // Only *.pem files count as anchors.
+  const std::string package = WriteFlatPackage(Signed());
+  std::filesystem::rename(trust_.path() + "/test-root.pem", trust_.path() + "/test-root.crt");
+  EXPECT_EQ(Check(package).verdict, Verdict::kUntrustedChain);
+  WriteFileOrDie(trust_.path() + "/a.pem", "not a certificate");
+  WriteFileOrDie(trust_.path() + "/b.pem", chain_.intermediate.Pem() + chain_.root.Pem());
+  EXPECT_EQ(Check(package).verdict, Verdict::kValid);
+}
+
+}  // namespace
