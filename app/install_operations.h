@@ -15,8 +15,8 @@ constexpr char kValidationFailedOutput[] = "PKG validation failed";
 // `command` receives the command line run (it has no length limit), `output`
 // what the installer printed or the failure text. True for an installer exit
 // status of 0.
-bool RunInstall(InstallerLog& log, TargetApp& targetApp, std::string& command,
-                std::string& output, const InstallOperationParams& params);
+bool RunInstall(InstallerLog& log, TargetApp& targetApp, std::string& command, std::string& output,
+                const InstallOperationParams& params);
 // Runs the remover command, only for an installation on the Evergreen track.
 bool RunUninstall(InstallerLog& log, TargetApp& targetApp, std::string& command,
                   std::string& output, const UninstallOperationParams& params);

@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/operation_runner.h"
 #include "app/skiff_main.h"
 #include "documents/input_xml_parser.h"
@@ -11,5 +14,13 @@ int main(int argc, char* argv[]) {
   SkiffServices services{log, parser,
                          []() -> OperationRunner& { return OperationRunner::GetInstance(); },
                          writer, stderr};
-  return SkiffMain(argc, argv, services);
+  const int exitCode = SkiffMain(argc, argv, services);
+  // After the time limit the worker may still be running its command; the
+  // objects it uses must not be destroyed under it. Every log line is already
+  // flushed.
+  if (OperationRunner::AnyWorkerRunning()) {
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
+  return exitCode;
 }

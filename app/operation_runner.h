@@ -3,36 +3,74 @@
 #ifndef SKIFF_APP_OPERATION_RUNNER_H_
 #define SKIFF_APP_OPERATION_RUNNER_H_
 
+#include <boost/noncopyable.hpp>
 #include <condition_variable>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
 #include <mutex>
 
 #include "app/operation_params.h"
 #include "app/operation_type.h"
+#include "bridge/progress_monitor.h"
 
+class CommBridge;
 class InstallerLog;
 class TargetApp;
 
-class OperationRunner {
+// Processor time, in ticks of std::clock, that each of the runner's two waits
+// may take: 900 seconds of the whole process's processor time.
+constexpr uint64_t kProcessorTimeLimitTicks = 900000000;
+
+struct OperationRunnerLimits {
+  uint64_t processorTimeLimitTicks = kProcessorTimeLimitTicks;
+  std::function<std::clock_t()> processorClock = [] { return std::clock(); };
+};
+
+class OperationRunner : private boost::noncopyable {
  public:
-  OperationRunner(InstallerLog& log, TargetApp& targetApp);
+  // A null `progressMonitor` stands for the time-based estimate.
+  OperationRunner(InstallerLog& log, TargetApp& targetApp, CommBridge& bridge,
+                  std::unique_ptr<ProgressMonitor> progressMonitor = nullptr,
+                  OperationRunnerLimits limits = OperationRunnerLimits());
 
   static OperationRunner& GetInstance();
 
-  // Install and uninstall. The caller keeps ownership of `params`.
+  // Install and uninstall. The caller keeps ownership of `params`; the worker
+  // works on its own copy. Throws std::system_error when no worker thread can
+  // be started.
   int DoOperation(OperationType type, OperationParams* params);
   // Launch and status.
   int DoOperationSynchronously(OperationType type, OperationParams* params);
   // The body of one operation; publishes its result under the mutex.
   void RunOperation(OperationType type, OperationParams* params);
 
+  // One "<data><value>" packet to the host; 38 when it could not be built or
+  // written.
+  int SendValueToHost(int32_t value, uint32_t packetId);
+  // 0 once the host's terminate packet has been read; 38 after the time limit.
+  int WaitForTerminatePacket();
+
+  // True while a worker started by any runner has not finished. A process
+  // that ends with one still running must not run static destructors under
+  // it.
+  static bool AnyWorkerRunning();
+
  private:
+  void PublishResult(bool success);
+  bool TimeLimitPassed(std::clock_t start) const;
+
   InstallerLog& log_;
   TargetApp& targetApp_;
+  CommBridge& bridge_;
+  OperationRunnerLimits limits_;
 
   std::mutex mutex_;
   std::condition_variable doneCondition_;
   bool operationDone_ = false;
   int operationStatus_ = kResultFailure;
+  std::unique_ptr<ProgressMonitor> progressMonitor_;
 
   // Touched only by the main thread.
   bool asyncBusy_ = false;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test twice: in a normal build (build/, or $SKIFF_BUILD_DIR) and in
 # a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan/, or $SKIFF_ASAN_BUILD_DIR). Installs missing Debian packages
-# first. Exits non-zero when anything fails.
+# (build-asan/, or $SKIFF_ASAN_BUILD_DIR); then the tests of the threaded code
+# (log, bridge, runner) a third time under ThreadSanitizer (build-tsan/, or
+# $SKIFF_TSAN_BUILD_DIR). Installs missing Debian packages first. Exits
+# non-zero when anything fails.
 set -euo pipefail
 # shellcheck source=scripts/lib/setup.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
@@ -11,6 +13,9 @@ skiff_install_missing_packages
 skiff_build "$SKIFF_BUILD_DIR"
 skiff_build "$SKIFF_ASAN_BUILD_DIR" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DSKIFF_SANITIZE=address,undefined
+threaded_tests=(log/skiff_log_tests bridge/skiff_bridge_tests app/skiff_app_tests)
+skiff_build "$SKIFF_TSAN_BUILD_DIR" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DSKIFF_SANITIZE=thread -- "${threaded_tests[@]##*/}"
 
 # Stack traces for undefined behaviour; the build already makes it fatal.
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
@@ -23,8 +28,16 @@ for dir in "$SKIFF_BUILD_DIR" "$SKIFF_ASAN_BUILD_DIR"; do
     failed+=("$dir")
   fi
 done
+# The threaded tests alone, each binary run whole; a race fails the run.
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
+skiff_say "Testing $SKIFF_TSAN_BUILD_DIR (ThreadSanitizer)"
+for test in "${threaded_tests[@]}"; do
+  if ! "$(skiff_build_path "$SKIFF_TSAN_BUILD_DIR")/tests/$test"; then
+    failed+=("$SKIFF_TSAN_BUILD_DIR/tests/$test")
+  fi
+done
 if ((${#failed[@]})); then
   echo "FAILED in: ${failed[*]}" >&2
   exit 1
 fi
-skiff_say "All tests passed in $SKIFF_BUILD_DIR and $SKIFF_ASAN_BUILD_DIR"
+skiff_say "All tests passed in $SKIFF_BUILD_DIR, $SKIFF_ASAN_BUILD_DIR and $SKIFF_TSAN_BUILD_DIR"

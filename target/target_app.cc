@@ -14,10 +14,12 @@ TargetApp& TargetApp::GetInstance() {
   static const std::unique_ptr<ApplicationRegistry> registry =
       CreateApplicationRegistry(DefaultApplicationFolders());
   static const std::unique_ptr<Launcher> launcher = CreateLauncher();
+  static const std::unique_ptr<Shell> shell = CreateShell();
   static TargetApp instance(InstallerLog::GetInstance(), [] {
     TargetAppEnvironment environment;
     environment.registry = registry.get();
     environment.launcher = launcher.get();
+    environment.shell = shell.get();
     environment.temporaryFolder = TemporaryFolder();
     environment.applicationSupportFolder = LocalApplicationSupportFolder();
     return environment;

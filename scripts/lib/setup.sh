@@ -8,6 +8,7 @@ SKIFF_JOBS="$(nproc 2>/dev/null || echo 2)"
 # Build trees, relative to the source tree unless absolute.
 SKIFF_BUILD_DIR="${SKIFF_BUILD_DIR:-build}"
 SKIFF_ASAN_BUILD_DIR="${SKIFF_ASAN_BUILD_DIR:-build-asan}"
+SKIFF_TSAN_BUILD_DIR="${SKIFF_TSAN_BUILD_DIR:-build-tsan}"
 
 SKIFF_PACKAGES=(
   build-essential cmake pkg-config clang-14 libclang-rt-14-dev clang-format

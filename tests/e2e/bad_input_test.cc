@@ -7,8 +7,6 @@
 
 namespace {
 
-using ::testing::ElementsAre;
-
 struct Case {
   std::vector<std::string> arguments;
   bool usage;
@@ -85,23 +83,6 @@ TEST(BadInputTest, DocumentsWithEntityBombsOrExternalEntitiesAreHarmless) {
   EXPECT_THAT(root.OutputDocument(), ::testing::HasSubstr("<appStatus>installed</appStatus>"));
   EXPECT_THAT(root.LogText(), ::testing::Not(::testing::HasSubstr("SECRET")));
   EXPECT_THAT(root.LogText(), ::testing::Not(::testing::HasSubstr("aaaa")));
-}
-
-TEST(BadInputTest, InstallAndUninstallReachTheRunnerAndReport38WithoutAHost) {
-  SkiffRoot root;
-  root.WriteFile(
-      "/tmp/proxy.xml",
-      "<P><ThirdPartyComponent><Metadata><Name>a.pkg</Name></Metadata></ThirdPartyComponent></P>");
-  root.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                            {"proxyFile", "/tmp/proxy.xml"}}));
-  const SkiffResult result = root.RunMode("install");
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  const auto lines = root.LastRunLogLines();
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_THAT(
-      std::vector<std::string>(lines.end() - 4, lines.end()),
-      ElementsAre("Install operation detected", "In Do Operation",
-                  "Not able to init comm bridge bailing out", "Skiff exited with error code: 38"));
 }
 
 }  // namespace

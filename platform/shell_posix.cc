@@ -1,0 +1,167 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/launcher.h"
+#include "platform/shell.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr char kShellPath[] = "/bin/sh";
+
+// Dispositions and a mask that Skiff's threads may have changed (the pipe
+// transport ignores SIGPIPE) and that the command should not start with.
+constexpr int kSignalsReset[] = {SIGPIPE, SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,
+                                 SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2};
+
+// Closes a descriptor once.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() { Close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// Skiff runs without standard input and output, so the pipe may be handed
+// descriptor 0, 1 or 2; the child's redirections must not land on its own
+// ends. Moves such a descriptor above 2, keeping close-on-exec.
+bool MoveAboveStandardDescriptors(Descriptor& descriptor) {
+  if (descriptor.get() > 2) return true;
+  const int moved = fcntl(descriptor.get(), F_DUPFD_CLOEXEC, 3);
+  if (moved < 0) return false;
+  descriptor.Reset(moved);
+  return true;
+}
+
+// Owns the spawn attributes and file actions for the length of one run.
+class SpawnSettings {
+ public:
+  SpawnSettings() {
+    posix_spawnattr_init(&attributes_);
+    posix_spawn_file_actions_init(&actions_);
+  }
+  ~SpawnSettings() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnSettings(const SpawnSettings&) = delete;
+  SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+  // 0 or an error number. Standard input stays Skiff's; descriptors beyond the
+  // standard three (the log, the host's pipes) stay with Skiff, so the
+  // command's children cannot hold them open.
+  int Prepare(int outputFd) {
+    sigset_t noSignals;
+    sigset_t defaults;
+    sigemptyset(&noSignals);
+    sigemptyset(&defaults);
+    for (int signal : kSignalsReset) sigaddset(&defaults, signal);
+    int error =
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (error == 0) error = posix_spawnattr_setsigmask(&attributes_, &noSignals);
+    if (error == 0) error = posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO);
+    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
+    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+    return error;
+  }
+
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+  posix_spawn_file_actions_t actions_;
+};
+
+[[noreturn]] void ThrowStartFailure(const std::string& step, int error) {
+  throw PlatformException("Unable to start " + std::string(kShellPath) + " (" + step +
+                          "): " + std::strerror(error));
+}
+
+class PosixShell : public Shell {
+ public:
+  ShellResult Run(const std::string& commandLine) override {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) ThrowStartFailure("pipe", errno);
+    Descriptor readEnd(ends[0]);
+    Descriptor writeEnd(ends[1]);
+    if (!MoveAboveStandardDescriptors(readEnd) || !MoveAboveStandardDescriptors(writeEnd))
+      ThrowStartFailure("pipe", errno);
+
+    SpawnSettings settings;
+    int error = settings.Prepare(writeEnd.get());
+    const char* argv[] = {kShellPath, "-c", commandLine.c_str(), nullptr};
+    pid_t pid = -1;
+    // glibc reports a failed exec in the child as the error of posix_spawn.
+    if (error == 0)
+      error = posix_spawn(&pid, kShellPath, settings.actions(), settings.attributes(),
+                          const_cast<char* const*>(argv), environ);
+    if (error != 0) ThrowStartFailure("spawn", error);
+    // Only the child may hold the writing end, or end of file never comes.
+    writeEnd.Close();
+
+    ShellResult result;
+    ReadToEnd(readEnd.get(), &result.output);
+    // A command still writing after a read error gets SIGPIPE instead of
+    // blocking the wait below.
+    readEnd.Close();
+    result.status = WaitForStatus(pid);
+    return result;
+  }
+
+ private:
+  static void ReadToEnd(int fd, std::string* output) {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t count = read(fd, buffer, sizeof(buffer));
+      if (count > 0) {
+        output->append(buffer, static_cast<size_t>(count));
+      } else if (count == 0 || errno != EINTR) {
+        return;
+      }
+    }
+  }
+
+  // The exit status, 128 + the signal for a killed command, and -1 when the
+  // child cannot be waited for (someone else reaped it): never 0 unless the
+  // command exited with 0.
+  static int WaitForStatus(pid_t pid) {
+    int status = 0;
+    pid_t waited;
+    do {
+      waited = waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited != pid) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Shell> CreateShell() { return std::make_unique<PosixShell>(); }

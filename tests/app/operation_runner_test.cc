@@ -1,0 +1,316 @@
+#include "app/operation_runner.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/comm_bridge.h"
+#include "log/installer_log.h"
+#include "target/target_app.h"
+#include "tests/support/pipe_host.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsSubsetOf;
+using ::testing::Not;
+
+constexpr char kPipeName[] = "runner";
+constexpr char kGoodReport[] =
+    "Package \"p.pkg\":\n"
+    "   Status: signed by a developer certificate issued by the platform for distribution\n"
+    "   Certificate Chain:\n"
+    "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
+    "    2. Developer ID Certification Authority\n"
+    "    3. Apple Root CA\n";
+
+// Signs every package; the installer takes `installerTime`, ends with
+// `installerStatus`, or throws, and can be held until released.
+class ScriptedShell : public Shell {
+ public:
+  std::chrono::milliseconds installerTime{0};
+  int installerStatus = 0;
+  bool installerThrows = false;
+  bool holdInstaller = false;
+
+  ShellResult Run(const std::string& commandLine) override {
+    if (commandLine.rfind(kSignatureCheckCommand, 0) == 0) return {0, kGoodReport};
+    if (installerThrows) throw std::runtime_error("installer vanished");
+    std::this_thread::sleep_for(installerTime);
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [this] { return !holdInstaller; });
+    return {installerStatus, "installed"};
+  }
+
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      holdInstaller = false;
+    }
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+};
+
+// A processor clock that moves on one tick per reading.
+struct TickingClock {
+  std::shared_ptr<std::atomic<long>> now = std::make_shared<std::atomic<long>>(0);
+  std::function<std::clock_t()> AsFunction() const {
+    auto ticks = now;
+    return [ticks] { return static_cast<std::clock_t>(ticks->fetch_add(1)); };
+  }
+};
+
+PipeChannelSettings QuickSettings(const std::string& folder) {
+  PipeChannelSettings settings;
+  settings.pipeFolder = folder + "/";
+  settings.openAttemptPause = std::chrono::milliseconds(5);
+  settings.headerReadPause = std::chrono::microseconds(500);
+  settings.writeRetryPause = std::chrono::milliseconds(1);
+  settings.writeAttempts = 200;
+  return settings;
+}
+
+class OperationRunnerTest : public ::testing::Test {
+ protected:
+  OperationRunnerTest()
+      : log_(temp_.path() + "/Library"), bridge_(log_, QuickSettings(temp_.path()), 200) {
+    TargetAppEnvironment environment;
+    environment.shell = &shell_;
+    environment.temporaryFolder = temp_.path() + "/";
+    targetApp_ = std::make_unique<TargetApp>(log_, environment);
+  }
+
+  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = {},
+                                              std::unique_ptr<ProgressMonitor> monitor = nullptr) {
+    return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
+                                             std::move(limits));
+  }
+
+  std::unique_ptr<PipeHost> StartHost(PipeHost::Options options = {}) {
+    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, options);
+  }
+
+  InstallOperationParams Params() {
+    InstallOperationParams params("/pkgs/p.pkg");
+    params.pipeName = kPipeName;
+    return params;
+  }
+
+  std::vector<std::string> LogMessages() {
+    std::vector<std::string> messages;
+    std::string text =
+        ReadFileOrDie(temp_.path() + "/Library/Logs/Orvane/Installers/FLNXInstaller.log");
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      std::string line = text.substr(start, end - start);
+      const size_t close = line.find("] ");
+      messages.push_back(close == std::string::npos ? line : line.substr(close + 2));
+      start = end + 1;
+    }
+    return messages;
+  }
+
+  static std::vector<std::pair<uint32_t, int32_t>> IdsAndValues(
+      const std::vector<CommPacket>& packets) {
+    std::vector<std::pair<uint32_t, int32_t>> result;
+    for (const CommPacket& packet : packets) {
+      result.emplace_back(packet.packetId, ValueOf(packet));
+      EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
+    }
+    return result;
+  }
+
+  static void WaitForWorkers() {
+    for (int i = 0; i < 2000 && OperationRunner::AnyWorkerRunning(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(OperationRunner::AnyWorkerRunning());
+  }
+
+  ScopedTempDir temp_;
+  InstallerLog log_;
+  CommBridge bridge_;
+  ScriptedShell shell_;
+  std::unique_ptr<TargetApp> targetApp_;
+};
+
+TEST_F(OperationRunnerTest, AnOperationThatEndsAtOnceSendsOnlyTheFinalPacket) {
+  auto host = StartHost();
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)),
+              ElementsAre(std::make_pair(CB_Pkt_Progress, 100)));
+  WaitForWorkers();
+
+  const std::vector<std::string> expected = {
+      "In Do Operation",        "After init comm bridge", "Thread created",
+      "In while loop pre wait", "Operation status: 1",    "Thread is done, I have been notified",
+      "Operation complete",     "Terminate pkt received"};
+  std::vector<std::string> mainThreadLines;
+  for (const std::string& line : LogMessages()) {
+    if (std::find(expected.begin(), expected.end(), line) != expected.end()) {
+      mainThreadLines.push_back(line);
+    }
+  }
+  EXPECT_EQ(mainThreadLines, expected);
+  EXPECT_THAT(LogMessages(), Contains("Output of install command: installed"));
+  EXPECT_THAT(LogMessages(), Not(Contains("In while loop post wait")));
+}
+
+TEST_F(OperationRunnerTest, AFailedOperationEndsWithTheErrorPacket) {
+  shell_.installerStatus = 1;
+  auto host = StartHost();
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
+  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
+  EXPECT_THAT(LogMessages(), Contains("Operation failed"));
+  WaitForWorkers();
+}
+
+TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
+  shell_.installerTime = std::chrono::milliseconds(3500);
+  auto host = StartHost();
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_THAT(
+      IdsAndValues(host->WaitForPackets(4)),
+      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 10),
+                  std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
+  WaitForWorkers();
+}
+
+TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
+  shell_.installerTime = std::chrono::milliseconds(1200);
+  PipeHost::Options options;
+  options.terminateAtOnce = true;
+  options.answerFinalPacket = false;
+  auto host = StartHost(options);
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_THAT(
+      IdsAndValues(host->WaitForPackets(2)),
+      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
+  WaitForWorkers();
+}
+
+TEST_F(OperationRunnerTest, AHostThatClosesItsEndEndsTheTerminateWait) {
+  shell_.installerTime = std::chrono::milliseconds(1200);
+  PipeHost::Options options;
+  options.answerFinalPacket = false;
+  options.closeAfterPackets = 1;
+  auto host = StartHost(options);
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_THAT(LogMessages(), Contains("Terminate pkt received"));
+  WaitForWorkers();
+}
+
+TEST_F(OperationRunnerTest, WithoutAHostNothingStartsAndTheResultIsFailure) {
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
+  const std::vector<std::string> lines = LogMessages();
+  EXPECT_THAT(lines, Contains("Not able to init comm bridge bailing out"));
+  EXPECT_THAT(lines, Not(Contains("Thread created")));
+  EXPECT_THAT(lines, Not(Contains("In thread")));
+  EXPECT_FALSE(OperationRunner::AnyWorkerRunning());
+}
+
+TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
+  shell_.installerThrows = true;
+  auto host = StartHost();
+  auto runner = MakeRunner();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
+  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
+  EXPECT_THAT(LogMessages(), Contains("Operation stopped by an error: installer vanished"));
+  WaitForWorkers();
+}
+
+TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
+  shell_.holdInstaller = true;
+  auto host = StartHost();
+  OperationRunnerLimits limits;
+  limits.processorTimeLimitTicks = 1;
+  limits.processorClock = TickingClock().AsFunction();
+  auto runner = MakeRunner(limits);
+  auto params = std::make_unique<InstallOperationParams>(Params());
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, params.get()), 38);
+  EXPECT_THAT(IdsAndValues(host->WaitForPackets(2)),
+              ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Error, 38)));
+  EXPECT_TRUE(OperationRunner::AnyWorkerRunning());
+  // The caller's parameters go away while the worker still has work to do;
+  // under the address sanitizer a worker reading them would fail the test.
+  params.reset();
+  shell_.Release();
+  WaitForWorkers();
+  EXPECT_THAT(LogMessages(), Contains("Output of install command: installed"));
+}
+
+TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
+  PipeHost::Options options;
+  options.answerFinalPacket = false;
+  auto host = StartHost(options);
+  OperationRunnerLimits limits;
+  limits.processorTimeLimitTicks = 1000;
+  limits.processorClock = TickingClock().AsFunction();
+  auto runner = MakeRunner(limits);
+  InstallOperationParams params = Params();
+  // The operation's own result comes back even though no terminate came.
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_THAT(LogMessages(), Not(Contains("Terminate pkt received")));
+  WaitForWorkers();
+}
+
+// Reports progress and, on its first call, tries to start a second operation
+// from inside the first.
+class ReentrantMonitor : public ProgressMonitor {
+ public:
+  OperationRunner* runner = nullptr;
+  int secondResult = -1;
+  int32_t GetProgress() override {
+    if (secondResult == -1) {
+      InstallOperationParams params("/other.pkg");
+      secondResult = runner->DoOperation(OperationType::Install, &params);
+    }
+    return 10;
+  }
+};
+
+TEST_F(OperationRunnerTest, ASecondOperationWhileTheFirstIsInsideDoesNothing) {
+  shell_.installerTime = std::chrono::milliseconds(1100);
+  auto host = StartHost();
+  auto monitor = std::make_unique<ReentrantMonitor>();
+  ReentrantMonitor* rawMonitor = monitor.get();
+  auto runner = MakeRunner({}, std::move(monitor));
+  rawMonitor->runner = runner.get();
+  InstallOperationParams params = Params();
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
+  EXPECT_EQ(rawMonitor->secondResult, 38);
+  std::vector<std::string> lines = LogMessages();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "In Do Operation"), 1);
+  WaitForWorkers();
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// install runs against hosts that misbehave, and against pipe paths that are
+// not what they should be: each ends as the channel's rules say, with the log
+// telling what happened.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/skiff_root.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+constexpr char kProxyPath[] = "/tmp/proxy.xml";
+constexpr char kInPipe[] = "/tmp/skiff-e2e_IN";
+constexpr char kOutPipe[] = "/tmp/skiff-e2e_OUT";
+
+class HostTest : public ::testing::Test {
+ protected:
+  HostTest() {
+    root_.Tools().SetOutput("pkgutil",
+                            "1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
+                            "2. Developer ID Certification Authority\n3. Apple Root CA\n");
+    root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
+    root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
+                                                               {"proxyFile", kProxyPath}}));
+  }
+
+  SkiffResult Install(const std::vector<std::string>& hostOptions,
+                      std::chrono::milliseconds timeout = SkiffRoot::kDefaultTimeout) {
+    return root_.RunHost("install", hostOptions, SkiffRoot::kInputPath, timeout);
+  }
+
+  size_t CountLines(const std::string& text) {
+    const auto lines = root_.LastRunLogLines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), text));
+  }
+
+  SkiffRoot root_;
+};
+
+TEST_F(HostTest, AnEarlyTerminateStillGetsEveryPacket) {
+  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
+  const SkiffResult result = Install({"--terminate-at-once"});
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_THAT(result.stdoutText, HasSubstr("progress 10\nprogress 100\n"));
+  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(),
+                                {"Operation complete", "Terminate pkt received"}),
+            "");
+}
+
+TEST_F(HostTest, AHostThatClosesAfterTheFirstPacketEndsTheWait) {
+  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
+  const SkiffResult result = Install({"--close-after=1"});
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_EQ(
+      FirstMissingInOrder(root_.LastRunLogLines(), {"Operation complete", "Terminate pkt received",
+                                                    "Skiff exited with error code: 0"}),
+      "");
+}
+
+TEST_F(HostTest, UnusualPacketIdsAreLoggedAndSkipped) {
+  const SkiffResult result = Install({"--send-ids=0,10,18,77"});
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_EQ(
+      FirstMissingInOrder(root_.LastRunLogLines(),
+                          {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
+                           "CB_Pkt_Errors packetID", "Terminate pkt received"}),
+      "");
+}
+
+TEST_F(HostTest, ABrokenFrameEndsTheChannelLikeATerminate) {
+  for (const char* option : {"--split-header", "--oversized"}) {
+    const SkiffResult result = Install({option});
+    EXPECT_EQ(result.exitCode, 0) << option << ": " << result.Describe();
+    EXPECT_EQ(CountLines("Terminate pkt received"), 1u) << option;
+  }
+}
+
+TEST_F(HostTest, ALateAnswerIsWaitedFor) {
+  const SkiffResult result = Install({"--answer-late=1500"});
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_EQ(CountLines("Terminate pkt received"), 1u);
+}
+
+TEST_F(HostTest, WithoutAHostSkiffGivesUpAfterAMinuteAndRunsNothing) {
+  const SkiffResult result = Install({"--never-connect"}, std::chrono::seconds(120));
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
+  const auto lines = root_.LastRunLogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(
+      FirstMissingInOrder(lines, {"In Do Operation", "Not able to init comm bridge bailing out",
+                                  "Skiff exited with error code: 38"}),
+      "");
+  EXPECT_THAT(lines, Not(Contains("Thread created")));
+}
+
+class PipePathTest : public HostTest {
+ protected:
+  // Runs skiff alone: a refused pipe path must end the run before any host
+  // would be waited for.
+  SkiffResult InstallWithoutHost() {
+    return root_.RunMode("install", SkiffRoot::kInputPath, SkiffRoot::kOutputPath,
+                         SkiffRoot::kPipeName, std::chrono::seconds(20));
+  }
+
+  void ExpectRefused(const SkiffResult& result) {
+    EXPECT_EQ(result.exitCode, 38) << result.Describe();
+    EXPECT_THAT(root_.LastRunLogLines(), Contains("Not able to init comm bridge bailing out"));
+    EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
+  }
+};
+
+TEST_F(PipePathTest, ASymbolicLinkAtEitherPipeIsRefused) {
+  for (const char* pipe : {kInPipe, kOutPipe}) {
+    root_.WriteFile("/tmp/target", "keep");
+    ASSERT_EQ(symlink("/tmp/target", root_.HostPath(pipe).c_str()), 0);
+    ExpectRefused(InstallWithoutHost());
+    EXPECT_EQ(root_.ReadFile("/tmp/target"), "keep");
+    unlink(root_.HostPath(pipe).c_str());
+  }
+}
+
+TEST_F(PipePathTest, AHardLinkedPipeIsRefused) {
+  root_.WriteFile("/tmp/other", "");
+  ASSERT_EQ(link(root_.HostPath("/tmp/other").c_str(), root_.HostPath(kInPipe).c_str()), 0);
+  ExpectRefused(InstallWithoutHost());
+}
+
+TEST_F(PipePathTest, ADirectoryAtThePipeIsRefused) {
+  root_.MakeDirectories(kInPipe);
+  ExpectRefused(InstallWithoutHost());
+}
+
+TEST_F(PipePathTest, PipesMadeBySkiffAreOpenToEveryLocalUser) {
+  root_.RunHost("install");
+  struct stat status {};
+  ASSERT_EQ(stat(root_.HostPath(kInPipe).c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0666u);
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// install run end to end under skiff-host: the signature gate, the system
+// installer's command line, progress and the log.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "tests/support/skiff_root.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+constexpr char kProxyPath[] = "/tmp/proxy.xml";
+constexpr char kPackageName[] = "Folian Installer.pkg";
+
+std::string Report(const std::vector<std::string>& chainNames) {
+  std::string report =
+      "Package \"Folian Installer.pkg\":\n"
+      "   Status: signed by a developer certificate issued by the platform for distribution\n"
+      "   Certificate Chain:\n";
+  int number = 1;
+  for (const std::string& name : chainNames) {
+    report += "    " + std::to_string(number++) + ". " + name +
+              "\n"
+              "       Expires: 2031-09-17 00:00:00 +0000\n"
+              "       SHA256 Fingerprint:\n"
+              "           3D 4A 9F 10 C2 7B 55 E0 81 3A 6D 2E 90 11 4C F7 08 AB\n"
+              "       ------------------------------------------------------------------------\n";
+  }
+  return report;
+}
+
+const std::vector<std::string> kChain = {
+    "Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)",
+    "Developer ID Certification Authority", "Apple Root CA"};
+
+class InstallTest : public ::testing::Test {
+ protected:
+  InstallTest() {
+    root_.Tools().SetOutput("pkgutil", Report(kChain));
+    root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
+    WriteInput("/tmp/Pkg Dir");
+  }
+
+  void WriteInput(const std::string& sourceFolder, const std::string& name = kPackageName) {
+    root_.WriteFile(kProxyPath, InstallProxyDocument(name));
+    root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", sourceFolder},
+                                                               {"proxyFile", kProxyPath}}));
+  }
+
+  SkiffResult Install(const std::vector<std::string>& hostOptions = {},
+                      std::chrono::milliseconds timeout = SkiffRoot::kDefaultTimeout) {
+    return root_.RunHost("install", hostOptions, SkiffRoot::kInputPath, timeout);
+  }
+
+  std::vector<std::vector<std::string>> InstallerCalls() {
+    return root_.Tools().Calls("installer");
+  }
+
+  SkiffRoot root_;
+};
+
+TEST_F(InstallTest, ASignedPackageIsInstalledWithProgressAndEveryStepLogged) {
+  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1600));
+  const SkiffResult result = Install();
+  ASSERT_EQ(result.exitCode, 0) << result.Describe() << result.stderrText;
+
+  const std::string path = "/tmp/Pkg Dir/Folian Installer.pkg";
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"),
+              ElementsAre(std::vector<std::string>{"--check-signature", path}));
+  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{"-pkg", path, "-tgt", "/"}));
+  EXPECT_THAT(result.stdoutText, HasSubstr("progress 10\n"));
+  EXPECT_THAT(result.stdoutText, HasSubstr("progress 100\nresult: success"));
+
+  const std::string escaped = "/tmp/Pkg\\ Dir/Folian\\ Installer.pkg";
+  const auto lines = root_.LastRunLogLines();
+  EXPECT_EQ(FirstMissingInOrder(
+                lines, {"In thread", "In RunInstall", "PKG path for verification: " + escaped,
+                        "All certs present, pkg validation succeeded", "PKG path sent: " + escaped,
+                        "command run: installer -pkg " + escaped + " -tgt /",
+                        "RetVal of NSTask: for install/uninstall: 0",
+                        "Output of install command: installer: The install was "
+                        "successful."}),
+            "");
+  EXPECT_EQ(FirstMissingInOrder(
+                lines, {"Install operation detected", "In Do Operation", "After init comm bridge",
+                        "Thread created", "In while loop pre wait", "In while loop post wait",
+                        "Operation status: 1", "Thread is done, I have been notified",
+                        "Operation complete", "Terminate pkt received",
+                        "Skiff exited with error code: 0"}),
+            "");
+  // The pipes stay for the next run.
+  EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_IN"));
+  EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_OUT"));
+}
+
+struct ReportCase {
+  const char* name;
+  std::string report;
+  int status;
+  bool accepted;
+  friend void PrintTo(const ReportCase& value, std::ostream* out) { *out << value.name; }
+};
+
+class SignatureReportTest : public InstallTest, public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(SignatureReportTest, OnlyAReportNamingTheWholeChainLetsTheInstallerRun) {
+  root_.Tools().SetOutput("pkgutil", GetParam().report);
+  root_.Tools().SetStatus("pkgutil", GetParam().status);
+  const SkiffResult result = Install();
+  const auto lines = root_.LastRunLogLines();
+  if (GetParam().accepted) {
+    EXPECT_EQ(result.exitCode, 0) << result.Describe();
+    EXPECT_EQ(InstallerCalls().size(), 1u);
+    return;
+  }
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(InstallerCalls(), IsEmpty());
+  EXPECT_THAT(result.stdoutText, HasSubstr("error 38\n"));
+  EXPECT_EQ(FirstMissingInOrder(lines, {"Output of install command: PKG validation failed",
+                                        "Operation failed", "Skiff exited with error code: 38"}),
+            "");
+  if (GetParam().status != 0) {
+    EXPECT_EQ(FirstMissingInOrder(lines, {"Error in pkg validation",
+                                          "TerminationStatus of pkg validation NSTask: " +
+                                              std::to_string(GetParam().status)}),
+              "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, SignatureReportTest,
+    ::testing::Values(
+        ReportCase{"RootFirst", Report({kChain[2], kChain[0], kChain[1]}), 0, true},
+        ReportCase{
+            "SecondSigningName",
+            Report({"Developer ID Installer: Orvane Inc. (K4T7W2Q9PX)", kChain[1], kChain[2]}), 0,
+            true},
+        ReportCase{"TwoNamesOnOneLine",
+                   Report({kChain[0], "Apple Root CA / Developer ID Certification Authority"}), 0,
+                   false},
+        ReportCase{"MissingIntermediate", Report({kChain[0], kChain[2]}), 0, false},
+        ReportCase{"OtherSigner",
+                   Report({"Developer ID Installer: Someone Else", kChain[1], kChain[2]}), 0,
+                   false},
+        ReportCase{"NonZeroStatus", Report(kChain), 1, false},
+        ReportCase{"EmptyOutput", "", 0, false}),
+    [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
+
+TEST_F(InstallTest, ShellCharactersInTheSourceFolderReachTheToolsAsOneLiteralPath) {
+  const std::string folder =
+      "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";
+  WriteInput(folder);
+  const SkiffResult result = Install();
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  const std::string path = folder + "/" + kPackageName;
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"),
+              ElementsAre(std::vector<std::string>{"--check-signature", path}));
+  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{"-pkg", path, "-tgt", "/"}));
+  for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
+    EXPECT_FALSE(root_.Exists(marker)) << marker;
+  }
+}
+
+TEST_F(InstallTest, APathLongerThanAnyFixedCommandBufferIsInstalledWhole) {
+  const std::string folder = "/tmp/" + std::string(600, 'p');
+  WriteInput(folder);
+  const SkiffResult result = Install();
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{
+                                    "-pkg", folder + "/" + kPackageName, "-tgt", "/"}));
+}
+
+TEST_F(InstallTest, FiftyMegabytesOfInstallerOutputAreReadWhole) {
+  root_.Tools().SetOutput("installer", std::string(1 << 20, 'x'));
+  root_.Tools().SetRepeat("installer", 50);
+  const SkiffResult result = Install({}, std::chrono::seconds(120));
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  bool found = false;
+  for (const std::string& line : root_.LastRunLogLines()) {
+    if (line.rfind("Output of install command: ", 0) == 0) {
+      found = true;
+      EXPECT_EQ(line.size(), std::string("Output of install command: ").size() + (50u << 20));
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(InstallTest, AnInstallerKilledByASignalIsAFailure) {
+  root_.Tools().SetSignal("installer", SIGKILL);
+  const SkiffResult result = Install();
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(root_.LastRunLogLines(), Contains("RetVal of NSTask: for install/uninstall: 137"));
+}
+
+TEST_F(InstallTest, InstallerOutputThatIsNotUtf8IsLoggedWithReplacementCharacters) {
+  root_.Tools().SetOutput("installer", "caf\xe9 done\xff");
+  root_.Tools().SetStatus("installer", 1);
+  const SkiffResult result = Install();
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(root_.LastRunLogLines(),
+              Contains("Output of install command: caf\xef\xbf\xbd done\xef\xbf\xbd"));
+}
+
+TEST_F(InstallTest, AMissingProxyDocumentRunsNothing) {
+  root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
+                                                             {"proxyFile", "/tmp/absent.xml"}}));
+  const SkiffResult result = Install();
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_THAT(root_.LastRunLogLines(), Contains("could not load proxy.xml for install op"));
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
+}
+
+}  // namespace
