@@ -2,10 +2,11 @@
 #ifndef SKIFF_PLATFORM_LAUNCHER_H_
 #define SKIFF_PLATFORM_LAUNCHER_H_
 
+#include <sys/types.h>
+
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // Raised by the platform layer when it cannot do what was asked.

@@ -9,55 +9,11 @@
 
 #include "platform/bundle.h"
 #include "platform/launcher.h"
+#include "platform/spawn_settings_posix.h"
 
 extern char** environ;
 
 namespace {
-
-// Dispositions that Skiff itself may change (the pipe transport ignores
-// SIGPIPE) and that an exec would otherwise hand on to the application.
-constexpr int kSignalsReset[] = {SIGPIPE, SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,
-                                 SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2};
-
-// Owns the spawn attributes and file actions for the length of one start.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_init(&actions_);
-  }
-  ~SpawnSettings() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  // 0 or an error number.
-  int Prepare() {
-    sigset_t noSignals;
-    sigset_t defaults;
-    sigemptyset(&noSignals);
-    sigemptyset(&defaults);
-    for (int signal : kSignalsReset) sigaddset(&defaults, signal);
-    // A session of its own detaches the application from Skiff's terminal
-    // and process group, so it outlives Skiff; descriptors beyond the
-    // standard three (the log, the pipes) stay with Skiff.
-    int error = posix_spawnattr_setflags(
-        &attributes_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    if (error == 0) error = posix_spawnattr_setsigmask(&attributes_, &noSignals);
-    if (error == 0) error = posix_spawnattr_setsigdefault(&attributes_, &defaults);
-    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
-    return error;
-  }
-
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  posix_spawn_file_actions_t actions_;
-};
 
 class PosixLauncher : public Launcher {
  public:
@@ -84,7 +40,7 @@ class PosixLauncher : public Launcher {
     argv.push_back(nullptr);
 
     SpawnSettings settings;
-    int error = settings.Prepare();
+    int error = settings.Prepare(/*newSession=*/true, /*outputFd=*/-1);
     pid_t pid = -1;
     // glibc reports a failed exec in the child as the error of posix_spawn.
     if (error == 0)

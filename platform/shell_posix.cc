@@ -11,17 +11,13 @@
 
 #include "platform/launcher.h"
 #include "platform/shell.h"
+#include "platform/spawn_settings_posix.h"
 
 extern char** environ;
 
 namespace {
 
 constexpr char kShellPath[] = "/bin/sh";
-
-// Dispositions and a mask that Skiff's threads may have changed (the pipe
-// transport ignores SIGPIPE) and that the command should not start with.
-constexpr int kSignalsReset[] = {SIGPIPE, SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,
-                                 SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2};
 
 // Closes a descriptor once.
 class Descriptor {
@@ -56,47 +52,6 @@ bool MoveAboveStandardDescriptors(Descriptor& descriptor) {
   return true;
 }
 
-// Owns the spawn attributes and file actions for the length of one run.
-class SpawnSettings {
- public:
-  SpawnSettings() {
-    posix_spawnattr_init(&attributes_);
-    posix_spawn_file_actions_init(&actions_);
-  }
-  ~SpawnSettings() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnSettings(const SpawnSettings&) = delete;
-  SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-  // 0 or an error number. Standard input stays Skiff's; descriptors beyond the
-  // standard three (the log, the host's pipes) stay with Skiff, so the
-  // command's children cannot hold them open.
-  int Prepare(int outputFd) {
-    sigset_t noSignals;
-    sigset_t defaults;
-    sigemptyset(&noSignals);
-    sigemptyset(&defaults);
-    for (int signal : kSignalsReset) sigaddset(&defaults, signal);
-    int error =
-        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    if (error == 0) error = posix_spawnattr_setsigmask(&attributes_, &noSignals);
-    if (error == 0) error = posix_spawnattr_setsigdefault(&attributes_, &defaults);
-    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO);
-    if (error == 0) error = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
-    if (error == 0) error = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
-    return error;
-  }
-
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  posix_spawn_file_actions_t actions_;
-};
-
 [[noreturn]] void ThrowStartFailure(const std::string& step, int error) {
   throw PlatformException("Unable to start " + std::string(kShellPath) + " (" + step +
                           "): " + std::strerror(error));
@@ -113,7 +68,7 @@ class PosixShell : public Shell {
       ThrowStartFailure("pipe", errno);
 
     SpawnSettings settings;
-    int error = settings.Prepare(writeEnd.get());
+    int error = settings.Prepare(/*newSession=*/false, writeEnd.get());
     const char* argv[] = {kShellPath, "-c", commandLine.c_str(), nullptr};
     pid_t pid = -1;
     // glibc reports a failed exec in the child as the error of posix_spawn.

@@ -1,0 +1,35 @@
+#include "platform/utf8_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string kR = kReplacementCharacter;
+
+TEST(Utf8TextTest, ValidTextComesBackUnchanged) {
+  const std::string text = std::string("a\0b", 3) + "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  EXPECT_EQ(DecodeUtf8Replacing(text), text);
+  EXPECT_EQ(DecodeUtf8Replacing(""), "");
+}
+
+TEST(Utf8TextTest, EachMaximalInvalidSubpartBecomesOneReplacement) {
+  struct Case {
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {"a\x80z", "a" + kR + "z"},               // stray continuation byte
+      {"caf\xE9!", "caf" + kR + "!"},           // Latin-1 byte
+      {"x\xE2\x82", "x" + kR},                  // cut short at the end
+      {"\xF0\x9F\x98z", kR + "z"},              // cut short before a letter
+      {"\xC0\xAF", kR + kR},                    // overlong form
+      {"\xED\xA0\x80", kR + kR + kR},           // surrogate
+      {"\xF4\x90\x80\x80", kR + kR + kR + kR},  // above U+10FFFF
+      {"\xFF\xFE", kR + kR},                    // never a lead byte
+      {"\xE2\x82\xACok\xE2(", "\xE2\x82\xACok" + kR + "("},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DecodeUtf8Replacing(c.bytes), c.text) << c.text;
+}
+
+}  // namespace
