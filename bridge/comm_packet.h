@@ -3,6 +3,7 @@
 #define SKIFF_BRIDGE_COMM_PACKET_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 constexpr uint32_t CB_Pkt_Invalid = 0;
@@ -34,5 +35,12 @@ CommPacket MakeValuePacket(uint32_t packetId, int32_t value);
 CommPacket MakeReportPacket(const std::string& message);
 // The id-65535 placeholder for "no packet waiting".
 CommPacket MakeNonePacket();
+
+// The number in a "<data><value>N</value></data>" text; nothing for any other
+// text.
+std::optional<int32_t> ValueFromText(const std::string& text);
+// Id 10, or id 9 carrying 100: the last packet of an operation, after which
+// Skiff waits for the host's terminate packet.
+bool IsFinalPacket(const CommPacket& packet);
 
 #endif  // SKIFF_BRIDGE_COMM_PACKET_H_

@@ -20,23 +20,9 @@ void MakeFifo(const std::string& path) {
   umask(previous);
 }
 
-bool IsFinal(const CommPacket& packet) {
-  return packet.packetId == CB_Pkt_Error ||
-         (packet.packetId == CB_Pkt_Progress && ValueOf(packet) == 100);
-}
-
 }  // namespace
 
-int32_t ValueOf(const CommPacket& packet) {
-  const std::string prefix = "<data><value>";
-  const std::string suffix = "</value></data>";
-  const std::string& text = packet.text;
-  if (text.size() <= prefix.size() + suffix.size() || text.compare(0, prefix.size(), prefix) ||
-      text.compare(text.size() - suffix.size(), suffix.size(), suffix)) {
-    return INT32_MIN;
-  }
-  return std::stoi(text.substr(prefix.size(), text.size() - prefix.size() - suffix.size()));
-}
+int32_t ValueOf(const CommPacket& packet) { return ValueFromText(packet.text).value_or(INT32_MIN); }
 
 PipeHost::PipeHost(std::string folder, std::string pipeName, Options options)
     : inPath_(folder + pipeName + "_IN"), outPath_(folder + pipeName + "_OUT"), options_(options) {
@@ -90,7 +76,7 @@ void PipeHost::Run() {
         total = packets_.size();
       }
       arrived_.notify_all();
-      if (options_.answerFinalPacket && IsFinal(packet)) Write(MakeReportPacket("terminate"));
+      if (options_.answerFinalPacket && IsFinalPacket(packet)) Write(MakeReportPacket("terminate"));
       if (options_.closeAfterPackets != 0 && total == options_.closeAfterPackets) CloseWriter();
     }
   }

@@ -1,8 +1,6 @@
 #include "tools/skiff-host/progress_display.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 
 namespace {
 
@@ -10,29 +8,8 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
-std::optional<int32_t> PacketValue(const std::string& text) {
-  static const std::string prefix = "<data><value>";
-  static const std::string suffix = "</value></data>";
-  if (text.size() <= prefix.size() + suffix.size() || text.compare(0, prefix.size(), prefix) != 0 ||
-      text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return std::nullopt;
-  }
-  const std::string digits =
-      text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(digits.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
-}
-
-bool IsFinalPacket(const CommPacket& packet) {
-  return packet.packetId == CB_Pkt_Error ||
-         (packet.packetId == CB_Pkt_Progress && PacketValue(packet.text) == 100);
-}
-
 void ProgressDisplay::ShowPacket(const CommPacket& packet) {
-  const std::optional<int32_t> value = PacketValue(packet.text);
+  const std::optional<int32_t> value = ValueFromText(packet.text);
   if (packet.packetId == CB_Pkt_Progress && value) {
     if (terminal_) {
       DrawBar(*value);

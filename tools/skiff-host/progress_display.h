@@ -11,13 +11,6 @@
 
 #include "bridge/comm_packet.h"
 
-// The number in a "<data><value>N</value></data>" text; nothing for any other
-// text.
-std::optional<int32_t> PacketValue(const std::string& text);
-
-// Id 10, or id 9 carrying 100: skiff waits for the terminate packet after it.
-bool IsFinalPacket(const CommPacket& packet);
-
 class ProgressDisplay {
  public:
   ProgressDisplay(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}

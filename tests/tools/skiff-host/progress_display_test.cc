@@ -37,9 +37,9 @@ TEST(ProgressDisplayTest, RecognisesTheFinalPackets) {
   EXPECT_FALSE(IsFinalPacket(Packet(9, Value("90"))));
   EXPECT_FALSE(IsFinalPacket(Packet(9, Value("1000"))));
   EXPECT_FALSE(IsFinalPacket(Packet(18, Value("100"))));
-  EXPECT_EQ(PacketValue(Value("-5")), -5);
-  EXPECT_EQ(PacketValue(Value("")), std::nullopt);
-  EXPECT_EQ(PacketValue(Value("99999999999")), std::nullopt);
+  EXPECT_EQ(ValueFromText(Value("-5")), -5);
+  EXPECT_EQ(ValueFromText(Value("")), std::nullopt);
+  EXPECT_EQ(ValueFromText(Value("99999999999")), std::nullopt);
 }
 
 }  // namespace
