@@ -86,14 +86,6 @@ TEST_F(ThrowawayRootTest, TheRootsApplicationsFolderReplacesTheHosts) {
   EXPECT_EQ(outcome.stdoutText, "Only In The Root.app\n");
 }
 
-TEST_F(ThrowawayRootTest, FilesWrittenToTmpInsideAppearInTheRootsTmp) {
-  const std::string name = UniqueName();
-  const CommandOutcome outcome = RunShell("echo hello > /tmp/" + name);
-  ASSERT_EQ(outcome.exitCode, 0) << outcome.stderrText;
-  EXPECT_EQ(ReadFileOrDie(root_.path() + "/tmp/" + name), "hello\n");
-  EXPECT_FALSE(PathExists("/tmp/" + name));
-}
-
 TEST_F(ThrowawayRootTest, TheHostsLibraryIsNotTouched) {
   const std::string file = "/Library/Logs/Orvane/Installers/" + UniqueName();
   const CommandOutcome outcome =
@@ -131,14 +123,6 @@ TEST_F(ThrowawayRootTest, TopLevelLinksMirrorTheHosts) {
   EXPECT_EQ(outcome.stdoutText, expected);
 }
 
-TEST_F(ThrowawayRootTest, StartsInTheRequestedWorkingFolder) {
-  MakeDirectoriesOrDie(root_.path() + "/Users/tester");
-  EXPECT_EQ(RunShell("pwd").stdoutText, "/\n");
-  RootCommand command = Shell("pwd");
-  command.workingDirectory = "/Users/tester";
-  EXPECT_EQ(throwaway_root::Run(command, kTimeout).stdoutText, "/Users/tester\n");
-}
-
 TEST_F(ThrowawayRootTest, TheEnvironmentIsExactlyTheOneGiven) {
   setenv("SKIFF_HOST_ONLY", "leaked", 1);
   const std::string script = "echo \"$HOME|$PATH|$SKIFF_HOST_ONLY|$EXTRA\"";
@@ -162,13 +146,6 @@ TEST_F(ThrowawayRootTest, AProgramNameIsLookedUpInThePathGiven) {
   command.argv = {"hello"};
   command.environment["PATH"] = "/nowhere:/opt/tools:/usr/bin";
   EXPECT_EQ(throwaway_root::Run(command, kTimeout).stdoutText, "from the root\n");
-}
-
-TEST_F(ThrowawayRootTest, TheSameRootCanBeEnteredAgain) {
-  ASSERT_EQ(RunShell("echo 1 > /tmp/count").exitCode, 0);
-  const CommandOutcome outcome = RunShell("echo 2 >> /tmp/count; cat /tmp/count");
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.stderrText;
-  EXPECT_EQ(outcome.stdoutText, "1\n2\n");
 }
 
 // --- Extra mounts ----------------------------------------------------------
@@ -355,25 +332,6 @@ TEST_F(ThrowawayRootTest, UnavailableUserNamespacesAreNamedAsSuch) {
 
 // --- Running in the background -----------------------------------------------
 
-TEST_F(ThrowawayRootTest, AStartedProgramCanBeTalkedToThroughAFifoInTmp) {
-  throwaway_root::RunningCommand running = throwaway_root::Start(
-      Shell("mkfifo /tmp/ping.fifo && read line < /tmp/ping.fifo && echo \"got $line\""));
-  const std::string fifo = root_.path() + "/tmp/ping.fifo";
-  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
-  int fd = -1;
-  while (fd < 0 && std::chrono::steady_clock::now() < deadline) {
-    // Non-blocking: fails with ENXIO until the program has opened its end.
-    fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_GE(fd, 0) << "the program never opened " << fifo;
-  ASSERT_EQ(write(fd, "hello\n", 6), 6);
-  close(fd);
-  const CommandOutcome outcome = running.Wait(kTimeout);
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.stderrText;
-  EXPECT_EQ(outcome.stdoutText, "got hello\n");
-}
-
 TEST_F(ThrowawayRootTest, DroppingAStartedProgramKillsAndReapsIt) {
   pid_t pid;
   {
@@ -382,16 +340,6 @@ TEST_F(ThrowawayRootTest, DroppingAStartedProgramKillsAndReapsIt) {
     ASSERT_TRUE(ProcessExists(pid));
   }
   EXPECT_FALSE(ProcessExists(pid));
-}
-
-TEST_F(ThrowawayRootTest, WaitingAgainGivesTheSameOutcome) {
-  throwaway_root::RunningCommand running = throwaway_root::Start(Shell("echo once; exit 4"));
-  const CommandOutcome first = running.Wait(kTimeout);
-  const CommandOutcome second = running.Wait(kTimeout);
-  EXPECT_EQ(first.exitCode, 4);
-  EXPECT_EQ(second.exitCode, 4);
-  EXPECT_EQ(second.stdoutText, "once\n");
-  EXPECT_FALSE(running.Signal(SIGTERM));
 }
 
 // --- Several at once ---------------------------------------------------------
