@@ -1,7 +1,6 @@
 // Running command lines through the shell and checking a package's signature
 // report.
 #include <cstddef>
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -99,17 +98,17 @@ bool TargetApp::ValidatePackageSignature(std::string packagePath) {
   CertificateChain chain;
   const std::string_view view(text);
   size_t lineStart = 0;
-  for (size_t at = 0; at <= view.size(); ++at) {
-    const size_t breakLength = at < view.size() ? LineBreakLength(view, at) : 0;
-    if (at < view.size() && breakLength == 0) continue;
+  size_t at = 0;
+  for (;;) {
+    size_t breakLength = 0;
+    while (at < view.size() && (breakLength = LineBreakLength(view, at)) == 0) ++at;
     chain.Take(view.substr(lineStart, at - lineStart));
     if (chain.Complete()) {
       log_.Log("All certs present, pkg validation succeeded");
       return true;
     }
-    if (breakLength == 0) break;
-    at += breakLength - 1;
-    lineStart = at + 1;
+    if (at == view.size()) return false;
+    at += breakLength;
+    lineStart = at;
   }
-  return false;
 }
