@@ -1,13 +1,9 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/bundle.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -30,28 +26,6 @@ uint64_t ReadUnsigned(const std::string& bytes, size_t offset, size_t size, bool
     value = (value << 8) | static_cast<uint8_t>(bytes[index]);
   }
   return value;
-}
-
-// The first bytes of a regular file, and its size.
-bool ReadHeader(const std::string& path, std::string* header, uint64_t* fileSize) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (ok) {
-    header->assign(kHeaderBytes, '\0');
-    size_t used = 0;
-    while (used < header->size()) {
-      const ssize_t got = read(fd, &(*header)[used], header->size() - used);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      used += static_cast<size_t>(got);
-    }
-    header->resize(used);
-    *fileSize = static_cast<uint64_t>(info.st_size);
-  }
-  close(fd);
-  return ok;
 }
 
 std::vector<uint32_t> ThinMachO(const std::string& header, bool bigEndian, bool is64) {
@@ -104,8 +78,8 @@ std::vector<uint32_t> Elf(const std::string& header) {
 
 std::vector<uint32_t> ReadExecutableArchitectures(const std::string& path) {
   std::string header;
-  uint64_t fileSize = 0;
-  if (!ReadHeader(path, &header, &fileSize) || header.size() < 4) return {};
+  unsigned long long fileSize = 0;
+  if (!ReadRegularFileHead(path, kHeaderBytes, &header, &fileSize) || header.size() < 4) return {};
   if (header.compare(0, 4,
                      "\x7f"
                      "ELF") == 0)

@@ -1,10 +1,6 @@
-#include <fcntl.h>
 #include <plist/plist.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -12,46 +8,17 @@
 
 #include "platform/plist_structure_check.h"
 #include "platform/property_list.h"
+#include "platform/regular_file.h"
 
 namespace {
 
-constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+constexpr size_t kMaxFileSize = 16 * 1024 * 1024;
 // Containers nested deeper than this are kept as kOther, which bounds the
 // recursion of the conversion below.
 constexpr size_t kMaxConvertedDepth = 128;
 // What libplist is trusted with; beyond it the file is refused (see
 // plist_structure_check.h for why).
 constexpr PlistStructureLimits kParseLimits{512, 1 << 20, 64 * 1024 * 1024};
-
-bool ReadRegularFile(const std::string& path, std::string* contents) {
-  // O_NONBLOCK keeps a FIFO at the path from stalling the open; the type test
-  // then refuses it.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxFileSize;
-  std::string data;
-  size_t used = 0;
-  // Sized from fstat; a file that grows while it is read is still refused
-  // once it passes the limit.
-  if (ok) data.resize(static_cast<size_t>(info.st_size) + 1);
-  while (ok) {
-    if (used == data.size()) {
-      if (data.size() > static_cast<size_t>(kMaxFileSize)) break;
-      data.resize(std::min(data.size() * 2, static_cast<size_t>(kMaxFileSize) + 1));
-    }
-    const ssize_t got = read(fd, &data[used], data.size() - used);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ok = false;
-    if (got <= 0) break;
-    used += static_cast<size_t>(got);
-  }
-  ok = ok && used <= static_cast<size_t>(kMaxFileSize);
-  data.resize(used);
-  close(fd);
-  if (ok) contents->swap(data);
-  return ok;
-}
 
 struct PlistDeleter {
   void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
@@ -166,7 +133,7 @@ const PlistValue* PlistValue::Find(const std::string& key) const {
 
 bool ReadPropertyListFile(const std::string& path, PlistValue* out) {
   std::string data;
-  if (!ReadRegularFile(path, &data) || data.empty()) return false;
+  if (!ReadRegularFile(path, kMaxFileSize, &data) || data.empty()) return false;
   const PlistHolder root = Parse(data);
   if (root == nullptr) return false;
   PlistValue value;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <random>
 
+#include "platform/regular_file.h"
+
 namespace {
 
 // Closes the descriptor on every exit unless Release() took it back.
@@ -90,26 +92,7 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 }  // namespace
 
 bool XmlFileIo::ReadWholeFile(const std::string& path, std::string* contents) {
-  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat info;
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileSize)
-    return false;
-  std::string buffer;
-  char chunk[65536];
-  for (;;) {
-    ssize_t got = read(fd.get(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) break;
-    // The file may grow while it is read.
-    if (static_cast<long long>(buffer.size()) + got > kMaxFileSize) return false;
-    buffer.append(chunk, static_cast<size_t>(got));
-  }
-  contents->swap(buffer);
-  return true;
+  return ReadRegularFile(path, static_cast<size_t>(kMaxFileSize), contents);
 }
 
 bool XmlFileIo::SomethingExistsAt(const std::string& path) {
