@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_url.h"
@@ -48,14 +49,39 @@ class ApplicationRegistryTest : public ::testing::Test {
   const std::string apps_ = dir_.path() + "/Apps";
 };
 
-TEST_F(ApplicationRegistryTest, AnyOfTheThreeDeclarationsRegistersAnEditor) {
-  MakeApp("/Apps/ByType.app");
-  MakeApp("/Apps/ByExtension.app", Declares("CFBundleTypeExtensions", "PDF"));
-  MakeApp("/Apps/ByMime.app", Declares("CFBundleTypeMIMETypes", "application/pdf"));
-  MakeApp("/Apps/Viewer.app", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
-  MakeApp("/Apps/Text.app", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>");
-  EXPECT_EQ(Editors({apps_}),
-            (Urls{Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"), Url("/Apps/ByType.app")}));
+// One entry declaring two keys.
+std::string DeclaresBoth(const std::string& key, const std::string& value,
+                         const std::string& otherKey, const std::string& otherValue) {
+  std::string entry = Declares(key, value);
+  entry.insert(entry.size() - 7,
+               "<key>" + otherKey + "</key><array><string>" + otherValue + "</string></array>");
+  return entry;
+}
+
+TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
+  const std::pair<const char*, std::string> apps[] = {
+      {"ByType", kPdfEditor},
+      {"ByExtension", Declares("CFBundleTypeExtensions", "PDF")},
+      {"ByMime", Declares("CFBundleTypeMIMETypes", "application/pdf")},
+      {"ByOsType", Declares("CFBundleTypeOSTypes", "PDF ")},
+      {"AnyExtension", Declares("CFBundleTypeExtensions", "*")},
+      {"AnyOsType", Declares("CFBundleTypeOSTypes", "****")},
+      {"Viewer", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer")},
+      {"AnyViewer", Declares("CFBundleTypeExtensions", "*", "Viewer")},
+      {"Text", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>"},
+      {"LowerOsType", Declares("CFBundleTypeOSTypes", "pdf ")},
+      // Content types, when named, are the only declaration that counts.
+      {"TypesHideExtension",
+       DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeExtensions", "pdf")},
+      {"TypesHideMime", DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeMIMETypes",
+                                     "application/pdf")},
+      {"TypesHideAnyOsType",
+       DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeOSTypes", "****")},
+  };
+  for (const auto& [name, types] : apps) MakeApp("/Apps/" + std::string(name) + ".app", types);
+  EXPECT_EQ(Editors({apps_}), (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),
+                                    Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"),
+                                    Url("/Apps/ByOsType.app"), Url("/Apps/ByType.app")}));
 }
 
 TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicates) {
