@@ -81,6 +81,8 @@ const MalformedCase kCases[] = {
      "exceeds the limit"},
     {"SignatureSizeZero", [](FlatPackageOptions* s) { s->signatureSize = 0; }, nullptr,
      "size is 0"},
+    {"CmsSignaturePastEnd", [](FlatPackageOptions* s) { s->cmsSignatureSize = 60000; }, nullptr,
+     "x-signature: heap item"},
     {"SignedWithoutHeaderChecksum", NoChange, [](std::string* b) { Put(b, 24, 0, 4); },
      "names no checksum"},
     {"HeaderAndTocChecksumsDiffer",

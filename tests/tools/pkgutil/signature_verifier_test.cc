@@ -7,6 +7,8 @@
 #include <openssl/evp.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "tests/tools/pkgutil/package_test_fixture.h"
 
@@ -34,8 +36,9 @@ TEST_F(PackageTest, ValidPackagesPassForEitherSigningName) {
     EXPECT_EQ(result.verdict, Verdict::kValid) << StatusText(result);
     EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 0);
     EXPECT_EQ(StatusText(result),
-              "signed by a developer certificate issued by the platform for distribution");
+              "signed by a developer certificate issued by Apple for distribution");
     EXPECT_THAT(Names(result), ElementsAre(name, kTestIntermediateName, kTestRootName));
+    EXPECT_TRUE(result.trustedTimestamp.has_value());
   }
 }
 
@@ -97,6 +100,10 @@ TEST_F(PackageTest, TamperingIsDetected) {
        "does not match"},
       {"signature", [](FlatPackageOptions* s) { s->tamperSignature = true; },
        Verdict::kBadSignature, "does not verify"},
+      {"cms over another checksum", [](FlatPackageOptions* s) { s->cmsOverOtherChecksum = true; },
+       Verdict::kBadSignature, "the CMS signature does not verify over the checksum"},
+      {"cms cut short", [](FlatPackageOptions* s) { s->cmsSignatureSize = 3; },
+       Verdict::kBadSignature, "the CMS signature cannot be read"},
       {"signer swapped", [&](FlatPackageOptions* s) { s->certificates[0] = impostor.Der(); },
        Verdict::kBadSignature, "does not verify"},
       {"intermediate swapped",
@@ -120,22 +127,60 @@ TEST_F(PackageTest, TamperingIsDetected) {
   }
 }
 
-TEST_F(PackageTest, CertificatesMustBeValidAtTheGivenTime) {
+// A chain whose signing certificate expired a year ago, signed two years ago.
+TEST_F(PackageTest, CertificatesMustBeValidWhenTrustedlyStampedElseAtTheGivenTime) {
   const std::time_t now = std::time(nullptr);
+  const std::time_t signedAt = now - 2 * kYear;
   TestChainOptions options;
-  options.now = now - 2 * kYear;
+  options.now = signedAt;
   options.signerValidity = Validity{now - 3 * kYear, now - kYear};
   const TestChain chain = MakeTestChain(options);
   chain.WriteRootPem(trust_.path());
-  const std::string expired = WriteFlatPackage(SignedBy(chain));
-  const VerificationResult result = Check(expired, now);
-  EXPECT_EQ(result.verdict, Verdict::kExpired);
-  EXPECT_THAT(StatusText(result),
-              HasSubstr("certificate expired: certificate 1 (\"Developer ID Installer"));
-  EXPECT_EQ(result.chain.size(), 3u);
-  EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1);
-  // Signed while the certificate was valid: a check at that time passes.
-  EXPECT_EQ(Check(expired, now - 2 * kYear).verdict, Verdict::kValid);
+  struct Case {
+    const char* name;
+    std::function<void(FlatPackageOptions*)> change;
+    bool trustAuthority;
+    std::time_t checkedAt;
+    Verdict verdict;
+    const char* detail;
+  };
+  const auto stampedWhenSigned = [&](FlatPackageOptions* s) { s->timestampTime = signedAt; };
+  const Case cases[] = {
+      {"stamped while valid", stampedWhenSigned, true, now, Verdict::kValid, ""},
+      {"stamped after expiry", [](FlatPackageOptions*) {}, true, now, Verdict::kExpired,
+       " at the trusted time stamp "},
+      {"authority not trusted", stampedWhenSigned, false, now, Verdict::kExpired,
+       "certificate verify error"},
+      {"imprint of other bytes",
+       [&](FlatPackageOptions* s) {
+         stampedWhenSigned(s);
+         s->tamperTimestampImprint = true;
+       },
+       true, now, Verdict::kExpired, "message imprint mismatch"},
+      {"rsa only", [](FlatPackageOptions* s) { s->signingCertificate = nullptr; }, true, now,
+       Verdict::kExpired, "expired on"},
+      {"rsa only, checked when signed",
+       [](FlatPackageOptions* s) { s->signingCertificate = nullptr; }, true, signedAt,
+       Verdict::kValid, ""},
+  };
+  const std::string authorityRoot = trust_.path() + "/test-timestamp-root.pem";
+  for (const Case& c : cases) {
+    FlatPackageOptions recipe = SignedBy(chain);
+    c.change(&recipe);
+    if (c.trustAuthority) {
+      timestamps_.WriteRootPem(trust_.path());
+    } else {
+      std::filesystem::remove(authorityRoot);
+    }
+    const VerificationResult result = Check(WriteFlatPackage(recipe), c.checkedAt);
+    EXPECT_EQ(result.verdict, c.verdict) << c.name << ": " << result.detail;
+    EXPECT_THAT(result.detail, HasSubstr(c.detail)) << c.name;
+    EXPECT_EQ(result.trustedTimestamp, c.verdict == Verdict::kValid && recipe.signingCertificate
+                                           ? std::optional<std::time_t>(signedAt)
+                                           : std::nullopt)
+        << c.name;
+    EXPECT_EQ(result.chain.size(), 3u) << c.name;
+  }
 
   TestChainOptions future;
   future.intermediateValidity = Validity{now + kYear, now + 2 * kYear};
