@@ -15,10 +15,11 @@ namespace {
 
 using Urls = std::vector<std::string>;
 
+// One entry; `more` is added to it as it is.
 std::string Declares(const std::string& key, const std::string& value,
-                     const std::string& role = "Editor") {
+                     const std::string& role = "Editor", const std::string& more = "") {
   return "<dict><key>CFBundleTypeRole</key><string>" + role + "</string><key>" + key +
-         "</key><array><string>" + value + "</string></array></dict>";
+         "</key><array><string>" + value + "</string></array>" + more + "</dict>";
 }
 
 const std::string kPdfEditor = Declares("LSItemContentTypes", "com.adobe.pdf");
@@ -49,16 +50,9 @@ class ApplicationRegistryTest : public ::testing::Test {
   const std::string apps_ = dir_.path() + "/Apps";
 };
 
-// One entry declaring two keys.
-std::string DeclaresBoth(const std::string& key, const std::string& value,
-                         const std::string& otherKey, const std::string& otherValue) {
-  std::string entry = Declares(key, value);
-  entry.insert(entry.size() - 7,
-               "<key>" + otherKey + "</key><array><string>" + otherValue + "</string></array>");
-  return entry;
-}
-
 TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
+  const std::string kTextTypes =
+      "<key>LSItemContentTypes</key><array><string>public.text</string></array>";
   const std::pair<const char*, std::string> apps[] = {
       {"ByType", kPdfEditor},
       {"ByExtension", Declares("CFBundleTypeExtensions", "PDF")},
@@ -71,12 +65,9 @@ TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
       {"Text", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>"},
       {"LowerOsType", Declares("CFBundleTypeOSTypes", "pdf ")},
       // Content types, when named, are the only declaration that counts.
-      {"TypesHideExtension",
-       DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeExtensions", "pdf")},
-      {"TypesHideMime", DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeMIMETypes",
-                                     "application/pdf")},
-      {"TypesHideAnyOsType",
-       DeclaresBoth("LSItemContentTypes", "public.text", "CFBundleTypeOSTypes", "****")},
+      {"TypesHideExtension", Declares("CFBundleTypeExtensions", "pdf", "Editor", kTextTypes)},
+      {"TypesHideMime", Declares("CFBundleTypeMIMETypes", "application/pdf", "Editor", kTextTypes)},
+      {"TypesHideAnyOsType", Declares("CFBundleTypeOSTypes", "****", "Editor", kTextTypes)},
   };
   for (const auto& [name, types] : apps) MakeApp("/Apps/" + std::string(name) + ".app", types);
   EXPECT_EQ(Editors({apps_}), (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),

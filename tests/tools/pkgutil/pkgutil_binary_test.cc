@@ -46,28 +46,6 @@ class PkgutilBinaryTest : public ::testing::Test {
   ScopedTempDir root_;
 };
 
-// Signed as older tools do, with the RSA signature only: no time stamp.
-TEST_F(PkgutilBinaryTest, ValidPackageExitsZeroAndNamesEachCertificateOnItsOwnLine) {
-  const TestChain chain = MakeTestChain();
-  chain.WriteRootPem(root_.path() + kTrustFolder);
-  FlatPackageOptions recipe;
-  recipe.signingKey = chain.signer.key;
-  recipe.certificates = chain.Der();
-  MakeDirectoriesOrDie(root_.path() + "/tmp/pkgs");
-  WriteFileOrDie(root_.path() + "/tmp/pkgs/Folian Installer.pkg", WriteFlatPackage(recipe));
-
-  const auto outcome = CheckThroughShell("/tmp/pkgs/Folian\\ Installer.pkg");
-  EXPECT_EQ(outcome.exitCode, 0) << outcome.Describe() << outcome.stdoutText << outcome.stderrText;
-  for (const char* line :
-       {"Package \"Folian Installer.pkg\":\n",
-        "\n   Status: signed by a developer certificate issued by Apple for distribution\n"
-        "   Certificate Chain:\n",
-        "\n    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n",
-        "\n    2. Developer ID Certification Authority\n", "\n    3. Apple Root CA\n"})
-    EXPECT_THAT(outcome.stdoutText, HasSubstr(line));
-  EXPECT_THAT(outcome.stderrText, IsEmpty());
-}
-
 // The demo packages carry both signatures and a time stamp of now.
 TEST_F(PkgutilBinaryTest, DemoPackagesGetTheirStatusAndTheDetailOnStandardError) {
   struct Case {
