@@ -55,7 +55,6 @@ TEST(BadInputTest, RejectedCommandLinesAndUnreadableDocuments) {
        {"Num of req params found: 4", "InputXML Path for install op: /tmp/missing.xml",
         "could not load input.xml for install op", "Unable to Parse command line"},
        38},
-      // Nothing is checked or installed without the package's description.
       {{"--mode=install", "--inputXml=/tmp/input.xml", "--outputXml=", "--pipeName=p"},
        false,
        {"Num of req params found: 4", "InputXML Path for install op: /tmp/input.xml", "Loaded XML",
@@ -64,6 +63,14 @@ TEST(BadInputTest, RejectedCommandLinesAndUnreadableDocuments) {
        {{"/tmp/input.xml",
          "<Deployment><Properties><Property name=\"proxyFile\">/tmp/absent.xml</Property>"
          "</Properties></Deployment>"}}},
+      {{"--mode=uninstall", "--inputXml=/tmp/input.xml", "--outputXml=", "--pipeName=p"},
+       false,
+       {"Num of req params found: 4", "Unable to Parse command line"},
+       38,
+       {{"/tmp/input.xml",
+         "<Deployment><Properties><Property name=\"proxyFile\">/tmp/proxy.xml</Property>"
+         "</Properties></Deployment>"},
+        {"/tmp/proxy.xml", "<Proxy><InstallDir>"}}},
   };
   for (const Case& c : cases) {
     SkiffRoot root;
