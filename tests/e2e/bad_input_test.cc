@@ -16,8 +16,6 @@ struct Case {
   std::vector<std::pair<std::string, std::string>> files = {};
 };
 
-const char kOldAnswer[] = "<response>old</response>";
-
 // A bad command line is answered with the usage text and 0; a document that
 // cannot be read is a failed run (38), whatever else is already on disk.
 TEST(BadInputTest, RejectedCommandLinesAndUnreadableDocuments) {
@@ -34,10 +32,6 @@ TEST(BadInputTest, RejectedCommandLinesAndUnreadableDocuments) {
        true,
        {"Num of req params found: 4", "Unable to Parse command line"},
        0},
-      {{"--modex=install", "--inputXml=/tmp/input.xml", "--outputXml=/tmp/o", "--pipeName=p"},
-       true,
-       {"Num of req params found: 3", "Unable to Parse command line"},
-       0},
       {{"--mode=launchApp", "--inputXml=", "--outputXml=/tmp/o", "--pipeName=p"},
        false,
        {"Num of req params found: 4", "Failure in getapp status and launch op internal",
@@ -49,12 +43,7 @@ TEST(BadInputTest, RejectedCommandLinesAndUnreadableDocuments) {
        {"Num of req params found: 4", "Failure in getapp status and launch op internal",
         "Unable to Parse command line"},
        38,
-       {{"/tmp/o.xml", kOldAnswer}}},
-      {{"--mode=install", "--inputXml=/tmp/missing.xml", "--outputXml=", "--pipeName=p"},
-       false,
-       {"Num of req params found: 4", "InputXML Path for install op: /tmp/missing.xml",
-        "could not load input.xml for install op", "Unable to Parse command line"},
-       38},
+       {{"/tmp/o.xml", "<response>old</response>"}}},
       {{"--mode=install", "--inputXml=/tmp/input.xml", "--outputXml=", "--pipeName=p"},
        false,
        {"Num of req params found: 4", "InputXML Path for install op: /tmp/input.xml", "Loaded XML",
