@@ -209,13 +209,4 @@ TEST_F(InstallTest, InstallerOutputThatIsNotUtf8IsLoggedWithReplacementCharacter
               Contains("Output of install command: caf\xef\xbf\xbd done\xef\xbf\xbd"));
 }
 
-TEST_F(InstallTest, AMissingProxyDocumentRunsNothing) {
-  root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                             {"proxyFile", "/tmp/absent.xml"}}));
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(), Contains("could not load proxy.xml for install op"));
-  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
-}
-
 }  // namespace
