@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -17,6 +21,10 @@ namespace {
 
 class InstallerLogTest : public ::testing::Test {
  protected:
+  // Every test runs under the most permissive creation mask.
+  void SetUp() override { savedMask_ = umask(0); }
+  void TearDown() override { umask(savedMask_); }
+
   std::string LogDirectory() const { return temp_.path() + "/Logs/Orvane/Installers/"; }
   std::string LogPath() const { return LogDirectory() + "FLNXInstaller.log"; }
 
@@ -37,7 +45,12 @@ class InstallerLogTest : public ::testing::Test {
   }
 
   ScopedTempDir temp_;
+  mode_t savedMask_ = 0;
 };
+
+fs::perms ModeOf(const std::string& path) {
+  return fs::status(path).permissions() & fs::perms::all;
+}
 
 const std::regex kPrefixedLine(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] (.*))");
 
@@ -47,6 +60,9 @@ TEST_F(InstallerLogTest, FirstRunCreatesTheFolderChainAndWritesNoSeparator) {
     ASSERT_TRUE(log.IsOpen());
     log.Log("Skiff has launched");
   }
+  for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
+    EXPECT_EQ(ModeOf(temp_.path() + folder), fs::perms(0755)) << folder;
+  EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644));
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 1u);
   std::smatch match;
@@ -90,15 +106,17 @@ TEST_F(InstallerLogTest, ALogOneByteOverTheLimitMovesToATimestampedBackupWhole) 
       std::regex_match(fs::path(backups[0]).filename().string(),
                        std::regex(R"(\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}_FLNXInstaller\.log)")));
   EXPECT_EQ(ReadFileOrDie(backups[0]), old);
+  EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644));
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 1u) << "the restarted log holds no separator";
   EXPECT_TRUE(std::regex_match(lines[0], kPrefixedLine));
 }
 
-TEST_F(InstallerLogTest, ABackupOfTheSameSecondIsNeverOverwritten) {
+TEST_F(InstallerLogTest, ATakenBackupNameIsNeitherReplacedNorFollowed) {
   const std::string old(kMaxLogSizeBytes + 1, 'z');
   WriteFileOrDie(LogPath(), old);
-  // Occupy every backup name the next few seconds could produce.
+  // Occupy every backup name the next few seconds could produce with a link
+  // to an earlier backup.
   std::vector<std::string> planted;
   const std::time_t now = std::time(nullptr);
   for (int offset = 0; offset < 5; ++offset) {
@@ -107,21 +125,144 @@ TEST_F(InstallerLogTest, ABackupOfTheSameSecondIsNeverOverwritten) {
     localtime_r(&when, &local);
     char name[64];
     std::strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_FLNXInstaller.log", &local);
-    WriteFileOrDie(LogDirectory() + name, "earlier backup");
-    planted.push_back(LogDirectory() + name);
+    planted.push_back(temp_.path() + "/" + name);
+    WriteFileOrDie(planted.back(), "earlier backup");
+    ASSERT_EQ(symlink(planted.back().c_str(), (LogDirectory() + name).c_str()), 0);
   }
   { InstallerLog(temp_.path()).Log("line"); }
   for (const auto& path : planted) EXPECT_EQ(ReadFileOrDie(path), "earlier backup");
+  EXPECT_EQ(Backups().size(), planted.size());
   // The old log was kept in place and appended to.
   EXPECT_EQ(ReadFileOrDie(LogPath()).substr(0, old.size()), old);
 }
 
-TEST_F(InstallerLogTest, AFileInPlaceOfTheFolderLeavesTheLogClosed) {
-  WriteFileOrDie(temp_.path() + "/Logs", "not a folder");
+// Something other than a log file of its own at a log path: the run goes on
+// without a log and writes nowhere.
+struct Obstacle {
+  const char* name;
+  // Puts the obstacle below the temporary root `root`; returns the file that
+  // must keep its contents "keep" (or must not come to exist).
+  std::function<std::string(const std::string& root, const std::string& logPath)> plant;
+};
+
+void PrintTo(const Obstacle& obstacle, std::ostream* out) { *out << obstacle.name; }
+
+class ObstacleTest : public InstallerLogTest, public ::testing::WithParamInterface<Obstacle> {};
+
+TEST_P(ObstacleTest, LeavesTheLogClosedAndWritesNothing) {
+  const std::string victim = GetParam().plant(temp_.path(), LogPath());
+  const bool existed = PathExists(victim);
   InstallerLog log(temp_.path());
   EXPECT_FALSE(log.IsOpen());
-  log.Log("dropped");  // must not crash
-  EXPECT_EQ(ReadFileOrDie(temp_.path() + "/Logs"), "not a folder");
+  log.Log("dropped");
+  if (existed) {
+    EXPECT_EQ(ReadFileOrDie(victim), "keep");
+  } else {
+    EXPECT_FALSE(PathExists(victim));
+  }
+}
+
+std::string Victim(const std::string& root) {
+  WriteFileOrDie(root + "/victim", "keep");
+  return root + "/victim";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtTheLogPath, ObstacleTest,
+    ::testing::Values(Obstacle{"FileInPlaceOfTheFolder",
+                               [](const std::string& root, const std::string&) {
+                                 WriteFileOrDie(root + "/Logs", "keep");
+                                 return root + "/Logs";
+                               }},
+                      Obstacle{"LinkToAFile",
+                               [](const std::string& root, const std::string& logPath) {
+                                 MakeDirectoriesOrDie(fs::path(logPath).parent_path());
+                                 EXPECT_EQ(symlink(Victim(root).c_str(), logPath.c_str()), 0);
+                                 return root + "/victim";
+                               }},
+                      Obstacle{"DanglingLink",
+                               [](const std::string& root, const std::string& logPath) {
+                                 MakeDirectoriesOrDie(fs::path(logPath).parent_path());
+                                 EXPECT_EQ(symlink((root + "/nowhere").c_str(), logPath.c_str()),
+                                           0);
+                                 return root + "/nowhere";
+                               }},
+                      Obstacle{"SecondHardLink",
+                               [](const std::string& root, const std::string& logPath) {
+                                 MakeDirectoriesOrDie(fs::path(logPath).parent_path());
+                                 EXPECT_EQ(link(Victim(root).c_str(), logPath.c_str()), 0);
+                                 return root + "/victim";
+                               }},
+                      // Opening a FIFO without a reader for writing would block for good.
+                      Obstacle{"Fifo",
+                               [](const std::string&, const std::string& logPath) {
+                                 MakeDirectoriesOrDie(fs::path(logPath).parent_path());
+                                 EXPECT_EQ(mkfifo(logPath.c_str(), 0666), 0);
+                                 return logPath + ".never";
+                               }}),
+    [](const ::testing::TestParamInfo<Obstacle>& info) { return std::string(info.param.name); });
+
+// Separate processes crossing the size limit together: one moves the old log
+// aside whole, and every line of every run lands exactly once, untorn.
+TEST_F(InstallerLogTest, ParallelRunsCrossingTheLimitKeepEveryLine) {
+  constexpr int kRuns = 20;
+  constexpr int kLinesPerRun = 50;
+  const std::string old(kMaxLogSizeBytes + 1, 'o');
+  WriteFileOrDie(LogPath(), old);
+  // The runs wait for the end of this pipe to close, so they start together.
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  std::vector<pid_t> runs;
+  for (int run = 0; run < kRuns; ++run) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(start[1]);
+      char byte;
+      if (read(start[0], &byte, 1) != 0) _exit(1);
+      InstallerLog log(temp_.path());
+      // Every fifth line is longer than a stdio buffer.
+      for (int i = 0; i < kLinesPerRun; ++i)
+        log.Log(std::to_string(run) + ":" + std::to_string(i) + ":" +
+                std::string(i % 5 == 0 ? 9000 : 60, 'a' + run));
+      _exit(log.IsOpen() ? 0 : 1);
+    }
+    runs.push_back(pid);
+  }
+  close(start[0]);
+  close(start[1]);
+  for (pid_t pid : runs) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  std::map<std::string, int> seen;
+  int wholeOldLogs = 0;
+  std::vector<std::string> files = Backups();
+  files.push_back(LogPath());
+  for (const std::string& file : files) {
+    std::string text = ReadFileOrDie(file);
+    if (text.compare(0, old.size(), old) == 0) {
+      ++wholeOldLogs;
+      text.erase(0, old.size());
+    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (line == kRunSeparator) continue;
+      std::smatch match;
+      ASSERT_TRUE(std::regex_match(line, match, kPrefixedLine)) << line.substr(0, 200);
+      const std::string body = match[1];
+      const size_t colon = body.find(':', body.find(':') + 1);
+      const int run = std::stoi(body);
+      ASSERT_TRUE(body.substr(colon + 1) == std::string(body.size() - colon - 1, 'a' + run))
+          << "torn: " << body.substr(0, 40);
+      ++seen[body.substr(0, colon)];
+    }
+  }
+  EXPECT_EQ(wholeOldLogs, 1);
+  ASSERT_EQ(seen.size(), static_cast<size_t>(kRuns * kLinesPerRun));
+  for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
 }
 
 TEST_F(InstallerLogTest, TwoThreadsWriteWholeLinesEachWithItsPrefix) {
