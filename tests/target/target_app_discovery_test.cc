@@ -1,7 +1,11 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "platform/file_url.h"
 #include "tests/target/target_app_fixture.h"
@@ -156,13 +160,6 @@ TEST_F(DiscoveryTest, NullListLeavesProbeFileAndStillLogs) {
                                "Fetched all PDF Editors successfully"}));
 }
 
-TEST_F(DiscoveryTest, UncreatableProbeFileMeansNoList) {
-  environment_.temporaryFolder = temp_.path() + "/missing/";
-  std::vector<std::string> urls;
-  EXPECT_FALSE(App().findFirstApplication(&urls));
-  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully"}));
-}
-
 TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
   VanishingProbeRegistry registry(ProbePath());
   environment_.registry = &registry;
@@ -174,18 +171,96 @@ TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
                                "Fetched all PDF Editors successfully"}));
 }
 
-TEST_F(DiscoveryTest, SymlinkAtProbePathIsNeverFollowed) {
-  std::string victim = temp_.path() + "/victim.txt";
-  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
-  std::vector<std::string> urls;
-  App().findFirstApplication(&urls);
-  EXPECT_FALSE(PathExists(victim));  // a dangling link does not create its target
-
-  WriteFileOrDie(victim, "precious");
-  unlink(ProbePath().c_str());
-  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
-  App().findFirstApplication(&urls);
-  EXPECT_EQ(ReadFileOrDie(victim), "precious");
+TEST_F(DiscoveryTest, ParallelListingsAllFindTheProduct) {
+  Install(AppsFolder(), "Folian.app");
+  std::atomic<int> missed{0};
+  std::vector<std::thread> listings;
+  for (int i = 0; i < 100; ++i) {
+    listings.emplace_back([this, &missed] {
+      std::vector<std::string> urls;
+      if (!App().findFirstApplication(&urls)) ++missed;
+    });
+  }
+  for (std::thread& listing : listings) listing.join();
+  EXPECT_EQ(missed, 0);
 }
+
+// What may stand at the probe path or in place of the temporary folder.
+struct ProbeObstacle {
+  const char* name;
+  // Puts the obstacle at `probePath` or changes the folder in `environment`.
+  std::function<void(const std::string& probePath, const std::string& victim,
+                     TargetAppEnvironment* environment)>
+      plant;
+  bool listed;
+  const char* firstLine;  // how the log starts
+};
+
+void PrintTo(const ProbeObstacle& obstacle, std::ostream* out) { *out << obstacle.name; }
+
+class ProbeObstacleTest : public TargetAppTest,
+                          public ::testing::WithParamInterface<ProbeObstacle> {};
+
+TEST_P(ProbeObstacleTest, IsReplacedWithoutBeingFollowedOrEndsTheListing) {
+  Install(AppsFolder(), "Folian.app");
+  const std::string victim = temp_.path() + "/victim.txt";
+  WriteFileOrDie(victim, "precious");
+  GetParam().plant(ProbePath(), victim, &environment_);
+  std::vector<std::string> urls;
+  EXPECT_EQ(App().findFirstApplication(&urls), GetParam().listed);
+  EXPECT_EQ(ReadFileOrDie(victim), "precious");
+  EXPECT_FALSE(PathExists(temp_.path() + "/nowhere"));
+  if (GetParam().listed) {
+    EXPECT_FALSE(PathExists(ProbePath()));
+  }
+  EXPECT_EQ(LogLines().front().rfind(GetParam().firstLine, 0), 0u) << LogLines().front();
+}
+
+constexpr char kFetched[] = "Fetched all PDF Editors successfully";
+
+INSTANTIATE_TEST_SUITE_P(
+    AtTheProbePath, ProbeObstacleTest,
+    ::testing::Values(
+        ProbeObstacle{
+            "DanglingLink",
+            [](const std::string& probe, const std::string& victim, TargetAppEnvironment*) {
+              const std::string nowhere = victim.substr(0, victim.rfind('/')) + "/nowhere";
+              EXPECT_EQ(symlink(nowhere.c_str(), probe.c_str()), 0);
+            },
+            true, kFetched},
+        ProbeObstacle{
+            "LinkToAFile",
+            [](const std::string& probe, const std::string& victim, TargetAppEnvironment*) {
+              EXPECT_EQ(symlink(victim.c_str(), probe.c_str()), 0);
+            },
+            true, kFetched},
+        ProbeObstacle{"Fifo",
+                      [](const std::string& probe, const std::string&, TargetAppEnvironment*) {
+                        EXPECT_EQ(mkfifo(probe.c_str(), 0666), 0);
+                      },
+                      true, kFetched},
+        ProbeObstacle{"EmptyFolder",
+                      [](const std::string& probe, const std::string&, TargetAppEnvironment*) {
+                        MakeDirectoriesOrDie(probe);
+                      },
+                      true, kFetched},
+        ProbeObstacle{"FolderWithContents",
+                      [](const std::string& probe, const std::string&, TargetAppEnvironment*) {
+                        WriteFileOrDie(probe + "/inside", "");
+                      },
+                      false, kFetched},
+        ProbeObstacle{
+            "MissingTemporaryFolder",
+            [](const std::string&, const std::string& victim, TargetAppEnvironment* environment) {
+              environment->temporaryFolder = victim.substr(0, victim.rfind('/')) + "/missing/";
+            },
+            false, "findFirstApplication:: Unable to lock folder("},
+        ProbeObstacle{"NoPrivateTemporaryFolder",
+                      [](const std::string&, const std::string&,
+                         TargetAppEnvironment* environment) { environment->temporaryFolder = ""; },
+                      false, "findFirstApplication:: No private temporary folder"}),
+    [](const ::testing::TestParamInfo<ProbeObstacle>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
