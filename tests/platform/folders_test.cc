@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "tests/support/scoped_temp_dir.h"
 
@@ -28,60 +29,32 @@ TEST(FoldersTest, TemporaryFolderIsTmpdirWithASlash) {
   EXPECT_EQ(With("TMPDIR", "/var/T/", [] { return TemporaryFolder(); }), "/var/T/");
 }
 
-// Without TMPDIR: what may stand at the private folder's path, and whether it
-// is taken.
+// Without TMPDIR it is the user's private folder in the shared one, taken only
+// when nobody else can have put anything in it.
 TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
-  struct Row {
-    const char* what;
-    // False when the obstacle cannot be made (as a user who is not root).
-    std::function<bool(const std::string& path)> plant;
-    bool taken;
-  };
-  const Row rows[] = {
-      {"nothing", [](const std::string&) { return true; }, true},
-      {"an own private folder",
-       [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }, true},
-      {"a folder others may write",
-       [](const std::string& path) {
-         return mkdir(path.c_str(), 0700) == 0 && chmod(path.c_str(), 0703) == 0;
-       },
-       false},
-      {"a folder the group may write",
-       [](const std::string& path) {
-         return mkdir(path.c_str(), 0700) == 0 && chmod(path.c_str(), 0730) == 0;
-       },
-       false},
-      {"another user's folder",
-       [](const std::string& path) {
-         return mkdir(path.c_str(), 0700) == 0 && chown(path.c_str(), 65534, 65534) == 0;
-       },
-       false},
-      {"a link to an own private folder",
-       [](const std::string& path) {
-         return mkdir((path + "-real").c_str(), 0700) == 0 &&
-                symlink((path + "-real").c_str(), path.c_str()) == 0;
-       },
-       false},
-      {"a file",
-       [](const std::string& path) {
-         WriteFileOrDie(path, "");
-         return true;
-       },
-       false},
-  };
-  for (const Row& row : rows) {
+  // Whether the private folder is taken when a folder of `mode` (none for 0)
+  // owned by `owner` stands at its path, or is reached through a link there.
+  const uid_t me = geteuid();
+  const std::tuple<mode_t, uid_t, bool, bool> rows[] = {
+      {0, me, false, true},     {0700, me, false, true},     {0703, me, false, false},
+      {0730, me, false, false}, {0700, 65534, false, false}, {0700, me, true, false}};
+  for (const auto& [mode, owner, linked, taken] : rows) {
     ScopedTempDir shared;
-    const std::string folder = shared.path() + "/skiff-" + std::to_string(geteuid());
-    if (!row.plant(folder)) continue;
+    const std::string folder = shared.path() + "/skiff-" + std::to_string(me);
+    const std::string real = linked ? folder + "-real" : folder;
+    if (mode != 0) {
+      ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+      ASSERT_EQ(chmod(real.c_str(), mode), 0);
+      if (chown(real.c_str(), owner, static_cast<gid_t>(-1)) != 0) continue;  // not root
+    }
+    ASSERT_EQ(linked ? symlink(real.c_str(), folder.c_str()) : 0, 0);
     const mode_t mask = umask(0);
     const std::string result =
         With("TMPDIR", nullptr, [&shared] { return TemporaryFolder(shared.path() + "/"); });
     umask(mask);
-    EXPECT_EQ(result, row.taken ? folder + "/" : "") << row.what;
-    if (!row.taken) continue;
+    EXPECT_EQ(result, taken ? folder + "/" : "") << mode << " " << owner << " " << linked;
     struct stat info;
-    ASSERT_EQ(lstat(folder.c_str(), &info), 0) << row.what;
-    EXPECT_EQ(info.st_mode & 07777, 0700u) << row.what;
+    EXPECT_TRUE(!taken || (lstat(folder.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700));
   }
   EXPECT_EQ(With("TMPDIR", "", [] { return TemporaryFolder("/nonexistent/"); }), "");
 }
