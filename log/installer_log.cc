@@ -72,6 +72,16 @@ int OpenLogForAppending(const std::string& path, bool* created) {
   return fd;
 }
 
+// Gives the file at `from` the name `to` unless something, a link included,
+// already has that name; never follows a link.
+bool MoveAsideWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // A file system without RENAME_NOREPLACE: a new hard link never replaces
+  // anything either.
+  return errno == EINVAL && linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0 &&
+         unlink(from.c_str()) == 0;
+}
+
 // One write() per line: appends of parallel runs then never cut into it.
 void WriteAll(int fd, const std::string& text) {
   size_t written = 0;
@@ -142,11 +152,10 @@ void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& l
   // crash leaves either the old log or its whole backup.
   fsync(fd_);
   SyncFolder(directory);
-  // Renaming keeps every byte without copying 10 MiB. RENAME_NOREPLACE never
-  // replaces an existing backup of the same second, and a rename never
-  // follows a link; a log that cannot be moved is appended to, not lost.
-  if (renameat2(AT_FDCWD, logPath.c_str(), AT_FDCWD, backupPath.c_str(), RENAME_NOREPLACE) != 0)
-    return;
+  // Moving keeps every byte without copying 10 MiB and never replaces a
+  // backup of the same second; a log that cannot be moved is appended to,
+  // not lost.
+  if (!MoveAsideWithoutReplacing(logPath, backupPath)) return;
   SyncFolder(directory);
   close(fd_);
   bool created = false;
