@@ -21,7 +21,7 @@ std::atomic<int> runningWorkers{0};
 
 }  // namespace
 
-OperationRunner::OperationRunner(InstallerLog& log, TargetApp& targetApp, CommBridge& bridge,
+OperationRunner::OperationRunner(LogSink& log, TargetApp& targetApp, CommBridge& bridge,
                                  std::unique_ptr<ProgressMonitor> progressMonitor,
                                  OperationRunnerLimits limits)
     : log_(log),

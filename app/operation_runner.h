@@ -16,7 +16,7 @@
 #include "bridge/progress_monitor.h"
 
 class CommBridge;
-class InstallerLog;
+class LogSink;
 class TargetApp;
 
 // Processor time, in ticks of std::clock, that each of the runner's two waits
@@ -31,7 +31,7 @@ struct OperationRunnerLimits {
 class OperationRunner : private boost::noncopyable {
  public:
   // A null `progressMonitor` stands for the time-based estimate.
-  OperationRunner(InstallerLog& log, TargetApp& targetApp, CommBridge& bridge,
+  OperationRunner(LogSink& log, TargetApp& targetApp, CommBridge& bridge,
                   std::unique_ptr<ProgressMonitor> progressMonitor = nullptr,
                   OperationRunnerLimits limits = OperationRunnerLimits());
 
@@ -61,7 +61,7 @@ class OperationRunner : private boost::noncopyable {
   void PublishResult(bool success);
   bool TimeLimitPassed(std::clock_t start) const;
 
-  InstallerLog& log_;
+  LogSink& log_;
   TargetApp& targetApp_;
   CommBridge& bridge_;
   OperationRunnerLimits limits_;

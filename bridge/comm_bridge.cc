@@ -11,7 +11,7 @@ constexpr int kBridgeFailure = 38;
 
 }  // namespace
 
-CommBridge::CommBridge(InstallerLog& log, PipeChannelSettings settings, uint32_t connectTimeoutMs)
+CommBridge::CommBridge(LogSink& log, PipeChannelSettings settings, uint32_t connectTimeoutMs)
     : log_(log),
       channel_(std::make_unique<PipeChannel>(std::move(settings))),
       connectTimeoutMs_(connectTimeoutMs) {}

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "xml/xml_document.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/launcher.h"
 #include "platform/utf8_text.h"
 #include "target/target_app.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/property_list.h"

@@ -33,8 +33,8 @@ TEST_F(TargetAppCommandsTest, TheCheckRunsThePackageUtilityOnTheEscapedPath) {
   EXPECT_TRUE(Validate(0, std::string(kSigner) + "\n" + kIntermediate + "\n" + kRoot + "\n"));
   EXPECT_THAT(shell_.commands(),
               ElementsAre("/usr/sbin/pkgutil --check-signature /tmp/Pkg\\ Dir/a.pkg"));
-  EXPECT_THAT(LogLines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                      "All certs present, pkg validation succeeded"));
+  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
+                                        "All certs present, pkg validation succeeded"));
 }
 
 TEST_F(TargetAppCommandsTest, EveryKindOfLineBreakSeparatesTheNames) {
@@ -53,14 +53,14 @@ TEST_F(TargetAppCommandsTest, BytesThatAreNotUtf8ElsewhereDoNotHideTheNames) {
 
 TEST_F(TargetAppCommandsTest, AFailingCheckIsLoggedWithItsStatus) {
   EXPECT_FALSE(Validate(1, std::string(kSigner) + "\n" + kIntermediate + "\n" + kRoot + "\n"));
-  EXPECT_THAT(LogLines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                      "Error in pkg validation",
-                                      "TerminationStatus of pkg validation NSTask: 1"));
+  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
+                                        "Error in pkg validation",
+                                        "TerminationStatus of pkg validation NSTask: 1"));
 }
 
 TEST_F(TargetAppCommandsTest, AnEmptyReportFailsWithoutALogLine) {
   EXPECT_FALSE(Validate(0, ""));
-  EXPECT_THAT(LogLines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg"));
+  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg"));
 }
 
 TEST_F(TargetAppCommandsTest, ACommandsOutputIsDecodedAndItsStatusLogged) {
@@ -68,7 +68,7 @@ TEST_F(TargetAppCommandsTest, ACommandsOutputIsDecodedAndItsStatusLogged) {
   std::string output = "stale";
   EXPECT_FALSE(App().RunShellCommand("installer -pkg p -tgt /", output));
   EXPECT_EQ(output, "bad \xEF\xBF\xBD byte");
-  EXPECT_THAT(LogLines(), ElementsAre("RetVal of NSTask: for install/uninstall: 3"));
+  EXPECT_THAT(log_.lines(), ElementsAre("RetVal of NSTask: for install/uninstall: 3"));
 }
 
 TEST_F(TargetAppCommandsTest, AShellThatCannotStartIsAFailureThatSaysWhy) {
@@ -77,8 +77,8 @@ TEST_F(TargetAppCommandsTest, AShellThatCannotStartIsAFailureThatSaysWhy) {
   EXPECT_FALSE(App().RunShellCommand("installer", output));
   EXPECT_THAT(output, ::testing::HasSubstr("Unable to start /bin/sh"));
   EXPECT_FALSE(App().ValidatePackageSignature("/a.pkg"));
-  EXPECT_THAT(LogLines(), Not(Contains("All certs present, pkg validation succeeded")));
-  EXPECT_EQ(LogLines().size(), 3u);
+  EXPECT_THAT(log_.lines(), Not(Contains("All certs present, pkg validation succeeded")));
+  EXPECT_EQ(log_.lines().size(), 3u);
 }
 
 }  // namespace
