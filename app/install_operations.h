@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 
 class LogSink;
 class TargetApp;

@@ -11,9 +11,10 @@
 #include <memory>
 #include <mutex>
 
-#include "app/operation_params.h"
-#include "app/operation_type.h"
 #include "bridge/progress_monitor.h"
+#include "operation/operation_params.h"
+#include "operation/operation_type.h"
+#include "operation/result_codes.h"
 
 class CommBridge;
 class LogSink;

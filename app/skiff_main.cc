@@ -4,11 +4,13 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/operation_params.h"
 #include "app/operation_runner.h"
 #include "documents/input_xml_parser.h"
 #include "documents/output_xml_writer.h"
 #include "log/log_sink.h"
+#include "operation/operation_params.h"
+#include "operation/operation_type.h"
+#include "operation/result_codes.h"
 
 namespace {
 

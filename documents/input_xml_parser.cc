@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "log/log_sink.h"
+#include "operation/result_codes.h"
 #include "xml/xml_document.h"
 
 namespace {

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "app/operation_params.h"
-#include "app/operation_type.h"
+#include "operation/operation_params.h"
 #include "xml/xml_node.h"
 
 class LogSink;

@@ -2,7 +2,7 @@
 #ifndef SKIFF_DOCUMENTS_OUTPUT_XML_WRITER_H_
 #define SKIFF_DOCUMENTS_OUTPUT_XML_WRITER_H_
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 
 class LogSink;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 #include "platform/application_registry.h"
 #include "platform/launcher.h"
 #include "platform/shell.h"
