@@ -1,8 +1,8 @@
-#include "platform/cf_string.h"
-
 #include <atomic>
 #include <new>
 #include <vector>
+
+#include "platform/cf_string.h"
 
 // The one object kind of this layer. The count starts at one for the creator.
 struct __CFString {
