@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
@@ -25,9 +26,7 @@ constexpr char kOutPipe[] = "/tmp/skiff-e2e_OUT";
 class HostTest : public ::testing::Test {
  protected:
   HostTest() {
-    root_.Tools().SetOutput("pkgutil",
-                            "1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
-                            "2. Developer ID Certification Authority\n3. Apple Root CA\n");
+    root_.Tools().SetOutput("pkgutil", SignatureReportText());
     root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
     root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
                                                                {"proxyFile", kProxyPath}}));
