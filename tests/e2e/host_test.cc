@@ -102,44 +102,68 @@ TEST_F(HostTest, WithoutAHostSkiffGivesUpAfterAMinuteAndRunsNothing) {
   EXPECT_THAT(lines, Not(Contains("Thread created")));
 }
 
-class PipePathTest : public HostTest {
- protected:
-  // Runs skiff alone: a refused pipe path must end the run before any host
-  // would be waited for.
-  SkiffResult InstallWithoutHost() {
-    return root_.RunMode("install", SkiffRoot::kInputPath, SkiffRoot::kOutputPath,
-                         SkiffRoot::kPipeName, std::chrono::seconds(20));
-  }
-
-  void ExpectRefused(const SkiffResult& result) {
-    EXPECT_EQ(result.exitCode, 38) << result.Describe();
-    EXPECT_THAT(root_.LastRunLogLines(), Contains("Not able to init comm bridge bailing out"));
-    EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
-  }
+struct PipePathCase {
+  const char* name;
+  std::string pipeName;
+  // Puts something other than a lone FIFO where skiff looks for its pipes.
+  void (*plant)(SkiffRoot& root);
+  // A file whose content the run must leave as it was, or none.
+  const char* watched;
+  friend void PrintTo(const PipePathCase& value, std::ostream* out) { *out << value.name; }
 };
 
-TEST_F(PipePathTest, ASymbolicLinkAtEitherPipeIsRefused) {
-  for (const char* pipe : {kInPipe, kOutPipe}) {
-    root_.WriteFile("/tmp/target", "keep");
-    ASSERT_EQ(symlink("/tmp/target", root_.HostPath(pipe).c_str()), 0);
-    ExpectRefused(InstallWithoutHost());
-    EXPECT_EQ(root_.ReadFile("/tmp/target"), "keep");
-    unlink(root_.HostPath(pipe).c_str());
+class PipePathTest : public HostTest, public ::testing::WithParamInterface<PipePathCase> {};
+
+// skiff runs alone: a refused pipe path must end the run before any host
+// would be waited for.
+TEST_P(PipePathTest, IsRefusedBeforeAnythingRuns) {
+  GetParam().plant(root_);
+  const char* watched = GetParam().watched;
+  const std::string before = watched ? root_.ReadFile(watched) : "";
+  const SkiffResult result = root_.RunMode("install", SkiffRoot::kInputPath, SkiffRoot::kOutputPath,
+                                           GetParam().pipeName, std::chrono::seconds(20));
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(root_.LastRunLogLines(), Contains("Not able to init comm bridge bailing out"));
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
+  if (watched) {
+    EXPECT_EQ(root_.ReadFile(watched), before);
   }
+  EXPECT_FALSE(root_.Exists("/Library/X_IN"));
 }
 
-TEST_F(PipePathTest, AHardLinkedPipeIsRefused) {
-  root_.WriteFile("/tmp/other", "");
-  ASSERT_EQ(link(root_.HostPath("/tmp/other").c_str(), root_.HostPath(kInPipe).c_str()), 0);
-  ExpectRefused(InstallWithoutHost());
-}
+void PlantTarget(SkiffRoot& root) { root.WriteFile("/tmp/target", "keep"); }
 
-TEST_F(PipePathTest, ADirectoryAtThePipeIsRefused) {
-  root_.MakeDirectories(kInPipe);
-  ExpectRefused(InstallWithoutHost());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Planted, PipePathTest,
+    ::testing::Values(
+        PipePathCase{"SymbolicLinkAtIn", SkiffRoot::kPipeName,
+                     [](SkiffRoot& root) {
+                       PlantTarget(root);
+                       ASSERT_EQ(symlink("/tmp/target", root.HostPath(kInPipe).c_str()), 0);
+                     },
+                     "/tmp/target"},
+        PipePathCase{"SymbolicLinkAtOut", SkiffRoot::kPipeName,
+                     [](SkiffRoot& root) {
+                       PlantTarget(root);
+                       ASSERT_EQ(symlink("/tmp/target", root.HostPath(kOutPipe).c_str()), 0);
+                     },
+                     "/tmp/target"},
+        PipePathCase{"HardLinkAtIn", SkiffRoot::kPipeName,
+                     [](SkiffRoot& root) {
+                       PlantTarget(root);
+                       link(root.HostPath("/tmp/target").c_str(), root.HostPath(kInPipe).c_str());
+                     },
+                     "/tmp/target"},
+        PipePathCase{"DirectoryAtIn", SkiffRoot::kPipeName,
+                     [](SkiffRoot& root) { root.MakeDirectories(kInPipe); }, nullptr},
+        PipePathCase{"EmptyRegularFileAtIn", SkiffRoot::kPipeName,
+                     [](SkiffRoot& root) { root.WriteFile(kInPipe, ""); }, kInPipe},
+        PipePathCase{"NameClimbingOutOfTmp", "../Library/X", [](SkiffRoot&) {}, nullptr}),
+    [](const ::testing::TestParamInfo<PipePathCase>& info) {
+      return std::string(info.param.name);
+    });
 
-TEST_F(PipePathTest, PipesMadeBySkiffAreOpenToEveryLocalUser) {
+TEST_F(HostTest, PipesMadeBySkiffAreOpenToEveryLocalUser) {
   root_.RunHost("install");
   struct stat status {};
   ASSERT_EQ(stat(root_.HostPath(kInPipe).c_str(), &status), 0);
