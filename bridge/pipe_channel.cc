@@ -63,7 +63,7 @@ bool MakeNonBlockingCloseOnExec(int fd) {
 }  // namespace
 
 PipeChannel::PipeChannel(PipeChannelSettings settings)
-    : settings_(std::move(settings)), lockName_(MakeLockName()) {}
+    : settings_(std::move(settings)), lockName_(MakeLockName()), queue_(settings_.queueLimits) {}
 
 PipeChannel::~PipeChannel() {
   Stop();
