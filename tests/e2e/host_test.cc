@@ -45,49 +45,68 @@ class HostTest : public ::testing::Test {
   SkiffRoot root_;
 };
 
-TEST_F(HostTest, AnEarlyTerminateStillGetsEveryPacket) {
-  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
-  const SkiffResult result = Install({"--terminate-at-once"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(result.stdoutText, HasSubstr("progress 10\nprogress 100\n"));
-  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(),
-                                {"Operation complete", "Terminate pkt received"}),
-            "");
-}
+struct MisbehaviourCase {
+  const char* name;
+  std::vector<std::string> hostOptions;
+  int installerMs;
+  // Lines of the host's output, in order.
+  std::string shown;
+  // Log lines, in order, before the exit line.
+  std::vector<std::string> logged;
+  friend void PrintTo(const MisbehaviourCase& value, std::ostream* out) { *out << value.name; }
+};
 
-TEST_F(HostTest, AHostThatClosesAfterTheFirstPacketEndsTheWait) {
-  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
-  const SkiffResult result = Install({"--close-after=1"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_EQ(
-      FirstMissingInOrder(root_.LastRunLogLines(), {"Operation complete", "Terminate pkt received",
-                                                    "Skiff exited with error code: 0"}),
-      "");
-}
+class MisbehaviourTest : public HostTest, public ::testing::WithParamInterface<MisbehaviourCase> {};
 
-TEST_F(HostTest, UnusualPacketIdsAreLoggedAndSkipped) {
-  const SkiffResult result = Install({"--send-ids=0,10,18,77"});
+TEST_P(MisbehaviourTest, TheRunEndsNormallyAtTheFirstTerminate) {
+  root_.Tools().SetSleep("installer", std::chrono::milliseconds(GetParam().installerMs));
+  const SkiffResult result = Install(GetParam().hostOptions);
   EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_EQ(
-      FirstMissingInOrder(root_.LastRunLogLines(),
-                          {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
-                           "CB_Pkt_Errors packetID", "Terminate pkt received"}),
-      "");
-}
-
-TEST_F(HostTest, ABrokenFrameEndsTheChannelLikeATerminate) {
-  for (const char* option : {"--split-header", "--oversized"}) {
-    const SkiffResult result = Install({option});
-    EXPECT_EQ(result.exitCode, 0) << option << ": " << result.Describe();
-    EXPECT_EQ(CountLines("Terminate pkt received"), 1u) << option;
-  }
-}
-
-TEST_F(HostTest, ALateAnswerIsWaitedFor) {
-  const SkiffResult result = Install({"--answer-late=1500"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_THAT(result.stdoutText, HasSubstr(GetParam().shown));
+  std::vector<std::string> logged = GetParam().logged;
+  logged.push_back("Skiff exited with error code: 0");
+  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(), logged), "");
   EXPECT_EQ(CountLines("Terminate pkt received"), 1u);
 }
+
+const std::vector<std::string> kCompleteThenTerminate = {"Operation complete",
+                                                         "Terminate pkt received"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, MisbehaviourTest,
+    ::testing::Values(
+        MisbehaviourCase{"EarlyTerminateStillGetsEveryPacket",
+                         {"--terminate-at-once"},
+                         1500,
+                         "progress 10\nprogress 100\n",
+                         kCompleteThenTerminate},
+        MisbehaviourCase{"ClosingAfterTheFirstPacketEndsTheWait",
+                         {"--close-after=1"},
+                         1500,
+                         "progress 100\n",
+                         kCompleteThenTerminate},
+        MisbehaviourCase{"UnusualIdsAreLoggedAndSkipped",
+                         {"--send-ids=0,10,18,77"},
+                         0,
+                         "progress 100\n",
+                         {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
+                          "CB_Pkt_Errors packetID", "Terminate pkt received"}},
+        MisbehaviourCase{"SplitHeaderEndsTheChannel", {"--split-header"}, 0, "progress 100\n", {}},
+        MisbehaviourCase{"OversizedHeaderEndsTheChannel", {"--oversized"}, 0, "progress 100\n", {}},
+        MisbehaviourCase{"LateAnswerIsWaitedFor",
+                         {"--answer-late=1500"},
+                         0,
+                         "progress 100\n",
+                         kCompleteThenTerminate},
+        // About 120 MB while the installer runs, which the full queue drops.
+        MisbehaviourCase{"FloodOfTheLargestPackets",
+                         {"--flood=300", "--terminate-at-once"},
+                         4000,
+                         "progress 100\n",
+                         kCompleteThenTerminate}),
+    [](const ::testing::TestParamInfo<MisbehaviourCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(HostTest, WithoutAHostSkiffGivesUpAfterAMinuteAndRunsNothing) {
   const SkiffResult result = Install({"--never-connect"}, std::chrono::seconds(120));
