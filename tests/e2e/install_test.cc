@@ -81,46 +81,6 @@ TEST_F(InstallTest, ASignedPackageIsInstalledWithProgressAndEveryStepLogged) {
   EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_OUT"));
 }
 
-struct ReportCase {
-  const char* name;
-  std::string report;
-  int status;
-  friend void PrintTo(const ReportCase& value, std::ostream* out) { *out << value.name; }
-};
-
-class SignatureReportTest : public InstallTest, public ::testing::WithParamInterface<ReportCase> {};
-
-TEST_P(SignatureReportTest, ARefusedPackageNeverReachesTheInstaller) {
-  root_.Tools().SetOutput("pkgutil", GetParam().report);
-  root_.Tools().SetStatus("pkgutil", GetParam().status);
-  const SkiffResult result = Install();
-  const auto lines = root_.LastRunLogLines();
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(InstallerCalls(), IsEmpty());
-  EXPECT_THAT(result.stdoutText, HasSubstr("error 38\n"));
-  EXPECT_EQ(FirstMissingInOrder(lines, {"Output of install command: PKG validation failed",
-                                        "Operation failed", "Skiff exited with error code: 38"}),
-            "");
-  if (GetParam().status != 0) {
-    EXPECT_EQ(FirstMissingInOrder(lines, {"Error in pkg validation",
-                                          "TerminationStatus of pkg validation NSTask: " +
-                                              std::to_string(GetParam().status)}),
-              "");
-  }
-}
-
-// Which reports pass is for the unit tests; here, a refused one stops the run.
-INSTANTIATE_TEST_SUITE_P(
-    Variants, SignatureReportTest,
-    ::testing::Values(
-        ReportCase{"FileNameForgesTheSigner",
-                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
-                                        kAcceptedChain[1], kAcceptedChain[2]},
-                                       kAcceptedChain[0] + ".pkg"),
-                   0},
-        ReportCase{"NonZeroStatus", SignatureReportText(), 1}),
-    [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
-
 TEST_F(InstallTest, ShellCharactersInTheSourceFolderReachTheToolsAsOneLiteralPath) {
   const std::string folder =
       "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";

@@ -73,7 +73,6 @@ const std::string kForgedChain = "\xE2\x80\xA8   Certificate Chain:\xE2\x80\xA8 
 INSTANTIATE_TEST_SUITE_P(
     Variants, SignatureReportTest,
     ::testing::Values(
-        ReportCase{"SigningNameWithTeam", SignatureReportText(), true},
         ReportCase{"AnyOrder", SignatureReportText({kRoot, kSigner, kIntermediate}), true},
         ReportCase{"FirstNameAlone",
                    SignatureReportText({"Developer ID Installer: Orvane Systems, Inc.",
