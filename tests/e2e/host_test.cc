@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
@@ -25,9 +26,7 @@ constexpr char kOutPipe[] = "/tmp/skiff-e2e_OUT";
 class HostTest : public ::testing::Test {
  protected:
   HostTest() {
-    root_.Tools().SetOutput("pkgutil",
-                            "1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
-                            "2. Developer ID Certification Authority\n3. Apple Root CA\n");
+    root_.Tools().SetOutput("pkgutil", SignatureReportText());
     root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
     root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
                                                                {"proxyFile", kProxyPath}}));
@@ -46,49 +45,66 @@ class HostTest : public ::testing::Test {
   SkiffRoot root_;
 };
 
-TEST_F(HostTest, AnEarlyTerminateStillGetsEveryPacket) {
-  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
-  const SkiffResult result = Install({"--terminate-at-once"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(result.stdoutText, HasSubstr("progress 10\nprogress 100\n"));
-  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(),
-                                {"Operation complete", "Terminate pkt received"}),
-            "");
-}
+struct MisbehaviourCase {
+  const char* name;
+  std::vector<std::string> hostOptions;
+  int installerMs;
+  // Lines of the host's output, in order.
+  std::string shown;
+  // Log lines, in order, before the exit line.
+  std::vector<std::string> logged;
+  friend void PrintTo(const MisbehaviourCase& value, std::ostream* out) { *out << value.name; }
+};
 
-TEST_F(HostTest, AHostThatClosesAfterTheFirstPacketEndsTheWait) {
-  root_.Tools().SetSleep("installer", std::chrono::milliseconds(1500));
-  const SkiffResult result = Install({"--close-after=1"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_EQ(
-      FirstMissingInOrder(root_.LastRunLogLines(), {"Operation complete", "Terminate pkt received",
-                                                    "Skiff exited with error code: 0"}),
-      "");
-}
+class MisbehaviourTest : public HostTest, public ::testing::WithParamInterface<MisbehaviourCase> {};
 
-TEST_F(HostTest, UnusualPacketIdsAreLoggedAndSkipped) {
-  const SkiffResult result = Install({"--send-ids=0,10,18,77"});
+TEST_P(MisbehaviourTest, TheRunEndsNormallyAtTheFirstTerminate) {
+  root_.Tools().SetSleep("installer", std::chrono::milliseconds(GetParam().installerMs));
+  const SkiffResult result = Install(GetParam().hostOptions);
   EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_EQ(
-      FirstMissingInOrder(root_.LastRunLogLines(),
-                          {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
-                           "CB_Pkt_Errors packetID", "Terminate pkt received"}),
-      "");
-}
-
-TEST_F(HostTest, ABrokenFrameEndsTheChannelLikeATerminate) {
-  for (const char* option : {"--split-header", "--oversized"}) {
-    const SkiffResult result = Install({option});
-    EXPECT_EQ(result.exitCode, 0) << option << ": " << result.Describe();
-    EXPECT_EQ(CountLines("Terminate pkt received"), 1u) << option;
-  }
-}
-
-TEST_F(HostTest, ALateAnswerIsWaitedFor) {
-  const SkiffResult result = Install({"--answer-late=1500"});
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_THAT(result.stdoutText, HasSubstr(GetParam().shown));
+  std::vector<std::string> logged = GetParam().logged;
+  logged.push_back("Skiff exited with error code: 0");
+  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(), logged), "");
   EXPECT_EQ(CountLines("Terminate pkt received"), 1u);
 }
+
+const std::vector<std::string> kCompleteThenTerminate = {"Operation complete",
+                                                         "Terminate pkt received"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, MisbehaviourTest,
+    ::testing::Values(MisbehaviourCase{"EarlyTerminateStillGetsEveryPacket",
+                                       {"--terminate-at-once"},
+                                       1500,
+                                       "progress 10\nprogress 100\n",
+                                       kCompleteThenTerminate},
+                      MisbehaviourCase{"ClosingAfterTheFirstPacketEndsTheWait",
+                                       {"--close-after=1"},
+                                       1500,
+                                       "progress 100\n",
+                                       kCompleteThenTerminate},
+                      MisbehaviourCase{
+                          "UnusualIdsAreLoggedAndSkipped",
+                          {"--send-ids=0,10,18,77"},
+                          0,
+                          "progress 100\n",
+                          {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
+                           "CB_Pkt_Errors packetID", "Terminate pkt received"}},
+                      MisbehaviourCase{"LateAnswerIsWaitedFor",
+                                       {"--answer-late=1500"},
+                                       0,
+                                       "progress 100\n",
+                                       kCompleteThenTerminate},
+                      // About 120 MB while the installer runs, which the full queue drops.
+                      MisbehaviourCase{"FloodOfTheLargestPackets",
+                                       {"--flood=300", "--terminate-at-once"},
+                                       4000,
+                                       "progress 100\n",
+                                       kCompleteThenTerminate}),
+    [](const ::testing::TestParamInfo<MisbehaviourCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(HostTest, WithoutAHostSkiffGivesUpAfterAMinuteAndRunsNothing) {
   const SkiffResult result = Install({"--never-connect"}, std::chrono::seconds(120));
@@ -103,44 +119,45 @@ TEST_F(HostTest, WithoutAHostSkiffGivesUpAfterAMinuteAndRunsNothing) {
   EXPECT_THAT(lines, Not(Contains("Thread created")));
 }
 
-class PipePathTest : public HostTest {
- protected:
-  // Runs skiff alone: a refused pipe path must end the run before any host
-  // would be waited for.
-  SkiffResult InstallWithoutHost() {
-    return root_.RunMode("install", SkiffRoot::kInputPath, SkiffRoot::kOutputPath,
-                         SkiffRoot::kPipeName, std::chrono::seconds(20));
-  }
-
-  void ExpectRefused(const SkiffResult& result) {
-    EXPECT_EQ(result.exitCode, 38) << result.Describe();
-    EXPECT_THAT(root_.LastRunLogLines(), Contains("Not able to init comm bridge bailing out"));
-    EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
-  }
+struct PipePathCase {
+  const char* name;
+  std::string pipeName;
+  // Puts something other than a lone FIFO where skiff looks for its pipes.
+  void (*plant)(SkiffRoot& root);
+  friend void PrintTo(const PipePathCase& value, std::ostream* out) { *out << value.name; }
 };
 
-TEST_F(PipePathTest, ASymbolicLinkAtEitherPipeIsRefused) {
-  for (const char* pipe : {kInPipe, kOutPipe}) {
-    root_.WriteFile("/tmp/target", "keep");
-    ASSERT_EQ(symlink("/tmp/target", root_.HostPath(pipe).c_str()), 0);
-    ExpectRefused(InstallWithoutHost());
-    EXPECT_EQ(root_.ReadFile("/tmp/target"), "keep");
-    unlink(root_.HostPath(pipe).c_str());
-  }
+class PipePathTest : public HostTest, public ::testing::WithParamInterface<PipePathCase> {};
+
+// skiff runs alone: a refused pipe path must end the run before any host
+// would be waited for, and so before anything is written to the pipes.
+TEST_P(PipePathTest, IsRefusedBeforeAnythingRuns) {
+  GetParam().plant(root_);
+  const SkiffResult result = root_.RunMode("install", SkiffRoot::kInputPath, SkiffRoot::kOutputPath,
+                                           GetParam().pipeName, std::chrono::seconds(20));
+  EXPECT_EQ(result.exitCode, 38) << result.Describe();
+  EXPECT_THAT(root_.LastRunLogLines(), Contains("Not able to init comm bridge bailing out"));
+  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
+  EXPECT_FALSE(root_.Exists("/Library/X_IN"));
 }
 
-TEST_F(PipePathTest, AHardLinkedPipeIsRefused) {
-  root_.WriteFile("/tmp/other", "");
-  ASSERT_EQ(link(root_.HostPath("/tmp/other").c_str(), root_.HostPath(kInPipe).c_str()), 0);
-  ExpectRefused(InstallWithoutHost());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Planted, PipePathTest,
+    ::testing::Values(PipePathCase{"SymbolicLinkAtIn", SkiffRoot::kPipeName,
+                                   [](SkiffRoot& root) {
+                                     ASSERT_EQ(
+                                         symlink("/tmp/target", root.HostPath(kInPipe).c_str()), 0);
+                                   }},
+                      PipePathCase{"DirectoryAtIn", SkiffRoot::kPipeName,
+                                   [](SkiffRoot& root) { root.MakeDirectories(kInPipe); }},
+                      PipePathCase{"EmptyRegularFileAtIn", SkiffRoot::kPipeName,
+                                   [](SkiffRoot& root) { root.WriteFile(kInPipe, ""); }},
+                      PipePathCase{"NameClimbingOutOfTmp", "../Library/X", [](SkiffRoot&) {}}),
+    [](const ::testing::TestParamInfo<PipePathCase>& info) {
+      return std::string(info.param.name);
+    });
 
-TEST_F(PipePathTest, ADirectoryAtThePipeIsRefused) {
-  root_.MakeDirectories(kInPipe);
-  ExpectRefused(InstallWithoutHost());
-}
-
-TEST_F(PipePathTest, PipesMadeBySkiffAreOpenToEveryLocalUser) {
+TEST_F(HostTest, PipesMadeBySkiffAreOpenToEveryLocalUser) {
   root_.RunHost("install");
   struct stat status {};
   ASSERT_EQ(stat(root_.HostPath(kInPipe).c_str(), &status), 0);
