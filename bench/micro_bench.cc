@@ -122,6 +122,7 @@ void XmlLoad(benchmark::State& state, size_t bytes) {
     benchmark::DoNotOptimize(document.get());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.counters["document_bytes"] = static_cast<double>(text.size());
 }
 
 void XMLCALL IgnoreStart(void*, const XML_Char*, const XML_Char**) {}
@@ -141,6 +142,7 @@ void XmlLoadFloor(benchmark::State& state, size_t bytes) {
     if (!parsed) return Fail(state, "expat refused the document");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.counters["document_bytes"] = static_cast<double>(text.size());
 }
 
 boost::shared_ptr<XmlDocument> LoadedDocument(size_t bytes) {
@@ -175,6 +177,7 @@ void XmlSaveFloor(benchmark::State& state, size_t bytes) {
       return Fail(state, "cannot write " + path);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.counters["document_bytes"] = static_cast<double>(text.size());
 }
 
 // --- The log --------------------------------------------------------------------

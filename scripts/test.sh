@@ -3,14 +3,16 @@
 # a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan/, or $SKIFF_ASAN_BUILD_DIR); then the tests of the threaded code
 # (log, bridge, runner) a third time under ThreadSanitizer (build-tsan/, or
-# $SKIFF_TSAN_BUILD_DIR). Installs missing Debian packages first. Exits
+# $SKIFF_TSAN_BUILD_DIR); and the benchmarks once on tiny inputs
+# (scripts/bench.sh --smoke). Installs missing Debian packages first. Exits
 # non-zero when anything fails.
 set -euo pipefail
 # shellcheck source=scripts/lib/setup.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
 
 skiff_install_missing_packages
-skiff_build "$SKIFF_BUILD_DIR"
+# The benchmarks are built here too and run once, on tiny inputs, at the end.
+skiff_build "$SKIFF_BUILD_DIR" -DSKIFF_BUILD_BENCH=ON
 skiff_build "$SKIFF_ASAN_BUILD_DIR" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DSKIFF_SANITIZE=address,undefined
 threaded_tests=(log/skiff_log_tests bridge/skiff_bridge_tests app/skiff_app_tests)
@@ -36,6 +38,10 @@ for test in "${threaded_tests[@]}"; do
     failed+=("$SKIFF_TSAN_BUILD_DIR/tests/$test")
   fi
 done
+skiff_say "Benchmarks, once on tiny inputs"
+if ! "$SKIFF_SOURCE_DIR/scripts/bench.sh" --smoke; then
+  failed+=("scripts/bench.sh --smoke")
+fi
 if ((${#failed[@]})); then
   echo "FAILED in: ${failed[*]}" >&2
   exit 1
