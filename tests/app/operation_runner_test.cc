@@ -94,8 +94,8 @@ class OperationRunnerTest : public ::testing::Test {
                                              std::move(limits));
   }
 
-  std::unique_ptr<PipeHost> StartHost(PipeHost::Options options = {}) {
-    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, options);
+  std::unique_ptr<PipeHost> StartHost(HostBehaviour behaviour = HostBehaviour()) {
+    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, behaviour);
   }
 
   InstallOperationParams Params() {
@@ -178,7 +178,7 @@ TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
 
 TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
   shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
+  HostBehaviour options;
   options.terminateAtOnce = true;
   options.answerFinalPacket = false;
   auto host = StartHost(options);
@@ -193,9 +193,9 @@ TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
 
 TEST_F(OperationRunnerTest, AHostThatClosesItsEndEndsTheTerminateWait) {
   shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
+  HostBehaviour options;
   options.answerFinalPacket = false;
-  options.closeAfterPackets = 1;
+  options.closeAfter = 1;
   auto host = StartHost(options);
   auto runner = MakeRunner();
   InstallOperationParams params = Params();
@@ -247,7 +247,7 @@ TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
 }
 
 TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
-  PipeHost::Options options;
+  HostBehaviour options;
   options.answerFinalPacket = false;
   auto host = StartHost(options);
   OperationRunnerLimits limits;
