@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "app/operation_params.h"
 #include "app/operation_type.h"
@@ -58,6 +59,8 @@ class OperationRunner : private boost::noncopyable {
   static bool AnyWorkerRunning();
 
  private:
+  // Logs `phrase` followed by the command's output; `output` is used up.
+  void LogCommandOutput(const char* phrase, std::string& output);
   void PublishResult(bool success);
   bool TimeLimitPassed(std::clock_t start) const;
 
