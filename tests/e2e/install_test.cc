@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -15,26 +14,12 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackageName[] = "Folian Installer.pkg";
 
 std::string Report(const std::vector<std::string>& chainNames) {
-  std::string report =
-      "Package \"Folian Installer.pkg\":\n"
-      "   Status: signed by a developer certificate issued by the platform for distribution\n"
-      "   Certificate Chain:\n";
-  int number = 1;
-  for (const std::string& name : chainNames) {
-    report += "    " + std::to_string(number++) + ". " + name +
-              "\n"
-              "       Expires: 2031-09-17 00:00:00 +0000\n"
-              "       SHA256 Fingerprint:\n"
-              "           3D 4A 9F 10 C2 7B 55 E0 81 3A 6D 2E 90 11 4C F7 08 AB\n"
-              "       ------------------------------------------------------------------------\n";
-  }
-  return report;
+  return SignatureReport(kPackageName, chainNames);
 }
 
 const std::vector<std::string> kChain = {
@@ -153,61 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"NonZeroStatus", Report(kChain), 1, false},
         ReportCase{"EmptyOutput", "", 0, false}),
     [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
-
-TEST_F(InstallTest, ShellCharactersInTheSourceFolderReachTheToolsAsOneLiteralPath) {
-  const std::string folder =
-      "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";
-  WriteInput(folder);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  const std::string path = folder + "/" + kPackageName;
-  EXPECT_THAT(root_.Tools().Calls("pkgutil"),
-              ElementsAre(std::vector<std::string>{"--check-signature", path}));
-  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{"-pkg", path, "-tgt", "/"}));
-  for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
-    EXPECT_FALSE(root_.Exists(marker)) << marker;
-  }
-}
-
-TEST_F(InstallTest, APathLongerThanAnyFixedCommandBufferIsInstalledWhole) {
-  const std::string folder = "/tmp/" + std::string(600, 'p');
-  WriteInput(folder);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{
-                                    "-pkg", folder + "/" + kPackageName, "-tgt", "/"}));
-}
-
-TEST_F(InstallTest, FiftyMegabytesOfInstallerOutputAreReadWhole) {
-  root_.Tools().SetOutput("installer", std::string(1 << 20, 'x'));
-  root_.Tools().SetRepeat("installer", 50);
-  const SkiffResult result = Install({}, std::chrono::seconds(120));
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  bool found = false;
-  for (const std::string& line : root_.LastRunLogLines()) {
-    if (line.rfind("Output of install command: ", 0) == 0) {
-      found = true;
-      EXPECT_EQ(line.size(), std::string("Output of install command: ").size() + (50u << 20));
-    }
-  }
-  EXPECT_TRUE(found);
-}
-
-TEST_F(InstallTest, AnInstallerKilledByASignalIsAFailure) {
-  root_.Tools().SetSignal("installer", SIGKILL);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(), Contains("RetVal of NSTask: for install/uninstall: 137"));
-}
-
-TEST_F(InstallTest, InstallerOutputThatIsNotUtf8IsLoggedWithReplacementCharacters) {
-  root_.Tools().SetOutput("installer", "caf\xe9 done\xff");
-  root_.Tools().SetStatus("installer", 1);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(),
-              Contains("Output of install command: caf\xef\xbf\xbd done\xef\xbf\xbd"));
-}
 
 TEST_F(InstallTest, AMissingProxyDocumentRunsNothing) {
   root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},

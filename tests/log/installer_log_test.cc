@@ -116,14 +116,6 @@ TEST_F(InstallerLogTest, ABackupOfTheSameSecondIsNeverOverwritten) {
   EXPECT_EQ(ReadFileOrDie(LogPath()).substr(0, old.size()), old);
 }
 
-TEST_F(InstallerLogTest, AFileInPlaceOfTheFolderLeavesTheLogClosed) {
-  WriteFileOrDie(temp_.path() + "/Logs", "not a folder");
-  InstallerLog log(temp_.path());
-  EXPECT_FALSE(log.IsOpen());
-  log.Log("dropped");  // must not crash
-  EXPECT_EQ(ReadFileOrDie(temp_.path() + "/Logs"), "not a folder");
-}
-
 TEST_F(InstallerLogTest, TwoThreadsWriteWholeLinesEachWithItsPrefix) {
   constexpr int kLinesPerThread = 2000;
   {

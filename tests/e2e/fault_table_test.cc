@@ -1,0 +1,474 @@
+// The faults skiff must survive, one row each: the row plants its fault in a
+// fresh machine and runs skiff; then the exit code, what the host saw, the
+// log lines (in order) and the row's checks must hold, no file that was there
+// before the run may be lost or changed (skiff's own log, output and probe
+// files aside), and nothing may appear outside /tmp and the log folder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "tests/support/pipe_host.h"
+#include "tests/support/skiff_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+constexpr char kIn[] = "/tmp/skiff-e2e_IN";
+constexpr char kLog[] = "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
+constexpr char kOutput[] = "/tmp/output.xml";
+constexpr char kOld[] = "<response>old</response>";
+const Lines kChain = {"Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)",
+                      "Developer ID Certification Authority", "Apple Root CA"};
+const std::string kExit0 = "Skiff exited with error code: 0";
+const std::string kExit38 = "Skiff exited with error code: 38";
+const Lines kRefused = {"In Do Operation", "Not able to init comm bridge bailing out", kExit38};
+const Lines kNormalEnd = {"Operation complete", "Terminate pkt received", kExit0};
+const std::string kShellFolder =
+    "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";
+const std::string kLongFolder = "/tmp/" + std::string(600, 'p');
+const Lines kRun127 = {"RetVal of NSTask: for install/uninstall: 127", "Operation failed", kExit38};
+
+enum class Drive {
+  kHost,            // install under skiff-host, options: its own
+  kAlone,           // install with nobody at the pipes, options: {pipe name}
+  kVanishingHost,   // install; the host takes one packet, then closes both ends
+  kStatus,          // getAppStatus, options: {output path[, shell before, after]}
+  kParallelStatus,  // getAppStatus runs at once on one log, options: {count}
+};
+
+// One step of planting a fault: paths are inside the root.
+enum class Plant {
+  kVictimLink,  // a link at path to /tmp/victim, which must stay as it is
+  kLink,        // a link at path to data
+  kFifo,
+  kDirectory,
+  kFile,        // data at path
+  kHardLink,    // path becomes a second name of a new empty file
+  kRemove,      // path, or the stand-in tool named by data
+  kToolOutput,  // what the tool named by path prints
+  kToolSleep,   // milliseconds
+  kToolSignal,
+  kToolStatus,
+  kToolRepeat,
+  kInput,        // an install input naming the package path and the proxy data
+  kEnvironment,  // path=data for every run
+  kTmpfs,        // data bytes at path
+};
+struct Step {
+  Step(Plant kind, std::string where = "", std::string what = "")
+      : plant(kind), path(std::move(where)), data(std::move(what)) {}
+  Plant plant;
+  std::string path, data;
+};
+
+enum Check : unsigned {
+  kNothingRuns = 1,     // neither the package check nor the installer
+  kNoInstaller = 2,     // the package check only
+  kBothRun = 4,         // the package check and the installer, once each
+  kReportsProduct = 8,  // each output document is a file of its own reporting the product
+  kNoLog = 16,          // no log file appears
+  kLogUnread = 32,      // something other than a log sits at its path
+};
+
+struct FaultRow {
+  const char* name;
+  Drive drive;
+  std::vector<Step> plant;
+  Lines options;
+  int exitCode;
+  Lines log;
+  unsigned checks;
+  void (*extra)(SkiffRoot&);
+  friend void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
+};
+
+FaultRow Row(const char* name, Drive drive, std::vector<Step> plant, Lines options, int exitCode,
+             Lines log, unsigned checks, void (*extra)(SkiffRoot&) = nullptr) {
+  return {name,     drive,          std::move(plant), std::move(options),
+          exitCode, std::move(log), checks,           extra};
+}
+
+void PlantStep(SkiffRoot& root, const Step& step) {
+  const std::string at = step.path.empty() || step.path[0] != '/' ? "" : root.HostPath(step.path);
+  if (!at.empty() && step.plant != Plant::kInput) {
+    root.MakeDirectories(fs::path(step.path).parent_path());
+  }
+  switch (step.plant) {
+    case Plant::kVictimLink:
+      return PlantStep(root, {Plant::kLink, step.path, root.WriteFile("/tmp/victim", "keep me")});
+    case Plant::kLink:
+      ASSERT_EQ(symlink(step.data.c_str(), at.c_str()), 0) << at;
+      return;
+    case Plant::kFifo:
+      fs::remove(at);
+      ASSERT_EQ(mkfifo(at.c_str(), 0644), 0) << at;
+      return;
+    case Plant::kDirectory:
+      return root.MakeDirectories(step.path);
+    case Plant::kFile:
+      root.WriteFile(step.path, step.data);
+      return;
+    case Plant::kHardLink:
+      ASSERT_EQ(link(root.HostPath(root.WriteFile("/tmp/other", "")).c_str(), at.c_str()), 0);
+      return;
+    case Plant::kRemove:
+      fs::remove(at.empty() ? root.Tools().folder() + "/" + step.data : at);
+      return;
+    case Plant::kToolOutput:
+      return root.Tools().SetOutput(step.path, step.data);
+    case Plant::kToolSleep:
+      return root.Tools().SetSleep(step.path, std::chrono::milliseconds(std::stoi(step.data)));
+    case Plant::kToolSignal:
+      return root.Tools().SetSignal(step.path, std::stoi(step.data));
+    case Plant::kToolStatus:
+      return root.Tools().SetStatus(step.path, std::stoi(step.data));
+    case Plant::kToolRepeat:
+      return root.Tools().SetRepeat(step.path, std::stoul(step.data));
+    case Plant::kInput:
+      root.WriteFile("/tmp/proxy.xml",
+                     InstallProxyDocument(fs::path(step.path).filename().string()));
+      root.WriteFile(
+          SkiffRoot::kInputPath,
+          DeploymentDocument({{"installSourcePath", fs::path(step.path).parent_path().string()},
+                              {"proxyFile", step.data}}));
+      return;
+    case Plant::kEnvironment:
+      root.environment()[step.path] = step.data;
+      return;
+    case Plant::kTmpfs:
+      return root.AddTmpfs(step.path, std::stoul(step.data));
+  }
+}
+
+// Each tool was called once, with the package path as one argument.
+void ExpectToolsGot(SkiffRoot& root, const std::string& package) {
+  EXPECT_THAT(root.Tools().Calls("pkgutil"),
+              testing::ElementsAre(Lines{"--check-signature", package}));
+  EXPECT_THAT(root.Tools().Calls("installer"),
+              testing::ElementsAre(Lines{"-pkg", package, "-tgt", "/"}));
+}
+
+void ExpectMode(const SkiffRoot& root, const std::string& path, mode_t mode) {
+  struct stat info {};
+  EXPECT_EQ(lstat(root.HostPath(path).c_str(), &info), 0) << path;
+  EXPECT_EQ(info.st_mode & (S_IFMT | 07777), mode) << path;
+}
+
+// A binary property list of one dictionary of strings, each shorter than 15.
+std::string BinaryPlist(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string body = "bplist00" + std::string(1, static_cast<char>(0xd0 | entries.size()));
+  for (size_t i = 1; i <= 2 * entries.size(); ++i) body.push_back(static_cast<char>(i));
+  std::string table(1, 8);
+  for (bool keys : {true, false}) {
+    for (const auto& entry : entries) {
+      table.push_back(static_cast<char>(body.size()));
+      body += static_cast<char>(0x50 | (keys ? entry.first : entry.second).size());
+      body += keys ? entry.first : entry.second;
+    }
+  }
+  std::string trailer = std::string(6, '\0') + "\x01\x01";
+  for (size_t value : {table.size(), size_t{0}, body.size()}) {
+    for (int shift = 56; shift >= 0; shift -= 8) trailer += static_cast<char>(value >> shift);
+  }
+  return body + table + trailer;
+}
+
+// Type and permissions, and a file's contents or a link's target; FIFOs are
+// never opened. The root's infrastructure (host trees, binaries, tools) is
+// left out.
+std::map<std::string, std::pair<mode_t, std::string>> Snapshot(const SkiffRoot& root) {
+  static const std::regex kInfrastructure("/(usr|etc|dev|proc|bin|sbin|opt|lib(32|64|x32)?)");
+  std::map<std::string, std::pair<mode_t, std::string>> entries;
+  const fs::path top(root.root());
+  for (auto it = fs::recursive_directory_iterator(top); it != fs::end(it); ++it) {
+    const std::string inside = "/" + it->path().lexically_relative(top).string();
+    struct stat info {};
+    if (std::regex_match(inside, kInfrastructure) || lstat(it->path().c_str(), &info) != 0) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::string contents;
+    if (S_ISREG(info.st_mode)) contents = ReadFileOrDie(it->path());
+    if (S_ISLNK(info.st_mode)) contents = fs::read_symlink(it->path());
+    entries[inside] = {info.st_mode, contents};
+  }
+  return entries;
+}
+
+bool Below(const std::string& path, const std::string& folder) {
+  return path == folder || path.rfind(folder + "/", 0) == 0;
+}
+
+class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
+ protected:
+  std::vector<SkiffResult> RunSkiff(const FaultRow& row) {
+    const std::chrono::seconds timeout(120);
+    const Lines install = {"--mode=install", "--inputXml=/tmp/input.xml", "--outputXml=/tmp/o",
+                           "--pipeName=" + (row.options.empty() ? "" : row.options[0])};
+    switch (row.drive) {
+      case Drive::kHost:
+        return {root_.RunHost("install", row.options, SkiffRoot::kInputPath, timeout)};
+      case Drive::kAlone:
+        return {root_.RunSkiff(install, timeout)};
+      case Drive::kVanishingHost: {
+        PipeHost::Options options;
+        options.answerFinalPacket = false;
+        auto host = std::make_unique<PipeHost>(root_.HostPath("/tmp/"), row.options[0], options);
+        auto skiff = root_.StartSkiff(install);
+        EXPECT_EQ(host->WaitForPackets(1).size(), 1u);
+        host.reset();
+        return {skiff.Wait(timeout)};
+      }
+      case Drive::kStatus: {
+        if (row.options.size() == 1) return {root_.RunSkiff(StatusArguments(0), timeout)};
+        Lines argv = {"/bin/sh", "-c",
+                      row.options[1] + " " + SkiffRoot::kSkiffPath + " \"$@\"; status=$?; " +
+                          row.options[2] + " exit $status",
+                      "sh"};
+        for (const std::string& argument : StatusArguments(0)) argv.push_back(argument);
+        return {root_.RunCommand(argv, timeout)};
+      }
+      case Drive::kParallelStatus: {
+        std::vector<throwaway_root::RunningCommand> runs;
+        for (int i = 0; i < std::stoi(row.options[0]); ++i) {
+          runs.push_back(root_.StartSkiff(StatusArguments(i)));
+        }
+        std::vector<SkiffResult> results;
+        for (auto& run : runs) results.push_back(run.Wait(timeout));
+        return results;
+      }
+    }
+    return {};
+  }
+
+  std::string OutputPath(size_t run) const {
+    if (GetParam().drive == Drive::kStatus) return GetParam().options[0];
+    return "/tmp/out-" + std::to_string(run) + ".xml";
+  }
+
+  Lines StatusArguments(size_t run) const {
+    return {"--mode=getAppStatus", "--inputXml=/tmp/input.xml", "--outputXml=" + OutputPath(run),
+            "--pipeName=p"};
+  }
+
+  // The final packet the log says was sent, and how skiff ended.
+  static std::string HostSaw(const FaultRow& row) {
+    const std::string end = row.exitCode == 0 ? "result: success" : "result: failure (38)";
+    for (const std::string& line : row.log) {
+      if (line == "Operation complete") return "progress 100\n" + end;
+      if (line == "Operation failed") return "error 38\n" + end;
+    }
+    return end;
+  }
+
+  void CheckLog(const FaultRow& row, size_t runs) {
+    EXPECT_FALSE((row.checks & kNoLog) && root_.Exists(kLog));
+    if (row.checks & (kNoLog | kLogUnread)) return;
+    if (runs == 1) {
+      EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(), row.log), "");
+      return;
+    }
+    // Every run's lines are there, and no line is torn.
+    static const std::regex kWhole(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] .*)");
+    std::istringstream text(root_.LogText());
+    for (std::string line; std::getline(text, line);) {
+      EXPECT_TRUE(line == SkiffRoot::kRunSeparator || std::regex_match(line, kWhole)) << line;
+    }
+    const Lines lines = root_.LogLines();
+    for (const std::string& line : row.log) {
+      EXPECT_EQ(static_cast<size_t>(std::count(lines.begin(), lines.end(), line)), runs) << line;
+    }
+  }
+
+  SkiffRoot root_;
+};
+
+TEST_P(FaultTableTest, SkiffSurvives) {
+  const FaultRow& row = GetParam();
+  if (row.drive == Drive::kStatus || row.drive == Drive::kParallelStatus) {
+    root_.AddInstallation();
+    root_.WriteRequest("com.orvane.Folian.Pro_23.0,");
+  } else {
+    root_.Tools().SetOutput("pkgutil", SignatureReport("Folian Installer.pkg", kChain));
+    root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
+    PlantStep(root_, {Plant::kInput, "/tmp/Pkg Dir/Folian Installer.pkg", "/tmp/proxy.xml"});
+  }
+  for (const Step& step : row.plant) PlantStep(root_, step);
+  if (HasFatalFailure()) return;
+  const auto before = Snapshot(root_);
+
+  const std::vector<SkiffResult> results = RunSkiff(row);
+  for (const SkiffResult& result : results) {
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.Describe() << "\n" << result.stderrText;
+    if (row.drive == Drive::kHost) {
+      EXPECT_THAT(result.stdoutText, testing::HasSubstr(HostSaw(row)));
+    }
+  }
+  CheckLog(row, results.size());
+  if (row.checks & (kNothingRuns | kNoInstaller | kBothRun)) {
+    EXPECT_EQ(root_.Tools().Calls("pkgutil").size(), row.checks & kNothingRuns ? 0u : 1u);
+    EXPECT_EQ(root_.Tools().Calls("installer").size(), row.checks & kBothRun ? 1u : 0u);
+  }
+  for (size_t run = 0; run < results.size() && (row.checks & kReportsProduct); ++run) {
+    ExpectMode(root_, OutputPath(run), S_IFREG | 0644);
+    EXPECT_THAT(root_.OutputDocument(OutputPath(run)),
+                testing::HasSubstr("<appStatus>installed</appStatus>"));
+  }
+  if (row.extra) row.extra(root_);
+
+  const auto after = Snapshot(root_);
+  for (const auto& [path, entry] : before) {
+    if (path == kLog || path == OutputPath(0) ||
+        fs::path(path).filename() == "TempFileForLangPack.pdf") {
+      continue;
+    }
+    const auto found = after.find(path);
+    EXPECT_TRUE(found != after.end() && found->second == entry) << path << " was lost or changed";
+  }
+  for (const auto& [path, entry] : after) {
+    EXPECT_TRUE(before.count(path) || Below(path, "/tmp") || Below(path, "/Library/Logs"))
+        << path << " was created";
+  }
+}
+
+const std::vector<FaultRow> kRows = {
+    // The host at the other end of the pipes misbehaves.
+    Row("NoHostEverConnects", Drive::kHost, {}, {"--never-connect"}, 38, kRefused, kNothingRuns),
+    Row("HostClosesItsWriterBeforeWriting", Drive::kHost, {}, {"--close-after=0"}, 0, kNormalEnd,
+        kBothRun),
+    Row("HostClosesAfterTheFirstPacket", Drive::kHost, {{Plant::kToolSleep, "installer", "1500"}},
+        {"--close-after=1"}, 0, kNormalEnd, kBothRun),
+    Row("HostVanishesBeforeTheFinalPacket", Drive::kVanishingHost,
+        {{Plant::kToolSleep, "installer", "2500"}}, {"skiff-e2e"}, 0,
+        {"Write to comm bridge failed", "Operation complete", "Terminate pkt received", kExit0},
+        kBothRun),
+    Row("HostTerminatesAtOnce", Drive::kHost, {{Plant::kToolSleep, "installer", "1500"}},
+        {"--terminate-at-once"}, 0, kNormalEnd, kBothRun),
+    Row("HostAnswersLate", Drive::kHost, {}, {"--answer-late=1500"}, 0, kNormalEnd, kBothRun),
+    Row("HostSplitsAHeader", Drive::kHost, {}, {"--split-header"}, 0, kNormalEnd, kBothRun),
+    Row("HostAnnouncesAnOversizedPayload", Drive::kHost, {}, {"--oversized"}, 0, kNormalEnd,
+        kBothRun),
+    Row("HostSendsUnusualIds", Drive::kHost, {}, {"--send-ids=0,10,18,77"}, 0,
+        {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
+         "CB_Pkt_Errors packetID", "Terminate pkt received", kExit0},
+        kBothRun),
+
+    // Something else at a pipe path, or no pipe name: refused at once.
+    Row("SymlinkAtTheInPipe", Drive::kAlone, {{Plant::kVictimLink, kIn}}, {"skiff-e2e"}, 38,
+        kRefused, kNothingRuns),
+    Row("SymlinkAtTheOutPipe", Drive::kAlone, {{Plant::kVictimLink, "/tmp/skiff-e2e_OUT"}},
+        {"skiff-e2e"}, 38, kRefused, kNothingRuns),
+    Row("HardLinkedInPipe", Drive::kAlone, {{Plant::kHardLink, kIn}}, {"skiff-e2e"}, 38, kRefused,
+        kNothingRuns),
+    Row("DirectoryAtTheInPipe", Drive::kAlone, {{Plant::kDirectory, kIn}}, {"skiff-e2e"}, 38,
+        kRefused, kNothingRuns),
+    Row("DanglingSymlinkAtTheInPipe", Drive::kAlone, {{Plant::kLink, kIn, "/Library/Created"}},
+        {"skiff-e2e"}, 38, kRefused, kNothingRuns),
+    Row("EmptyPipeName", Drive::kAlone, {}, {""}, 38, kRefused, kNothingRuns),
+
+    // Paths in the documents that a shell or a fixed buffer would get wrong.
+    Row("ShellCharactersInThePackagePath", Drive::kHost,
+        {{Plant::kInput, kShellFolder + "/Folian Installer.pkg", "/tmp/proxy.xml"}}, {}, 0,
+        kNormalEnd, kBothRun,
+        [](SkiffRoot& root) {
+          ExpectToolsGot(root, kShellFolder + "/Folian Installer.pkg");
+          for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
+            EXPECT_FALSE(root.Exists(marker)) << marker;
+          }
+        }),
+    Row("PathBeyondAnyCommandBuffer", Drive::kHost,
+        {{Plant::kInput, kLongFolder + "/Folian Installer.pkg", "/tmp/proxy.xml"}}, {}, 0,
+        kNormalEnd, kBothRun,
+        [](SkiffRoot& root) { ExpectToolsGot(root, kLongFolder + "/Folian Installer.pkg"); }),
+    Row("EntityBombAndExternalEntity", Drive::kStatus,
+        {{Plant::kFile, "/tmp/secret", "SECRET"},
+         {Plant::kFile, SkiffRoot::kInputPath,
+          "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
+          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+          "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+          "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY x SYSTEM "
+          "\"file:///tmp/secret\">]>"
+          "<r><bundleInfo>com.orvane.Folian.Pro_23.0&d;&x;</bundleInfo><workflow>&d;</workflow></"
+          "r>"}},
+        {kOutput}, 0, {kExit0}, kReportsProduct,
+        [](SkiffRoot& root) {
+          EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("SECRET")));
+          EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("aaaa")));
+        }),
+
+    // The system tools are missing or misbehave.
+    Row("InstallerNotOnPath", Drive::kHost, {{Plant::kRemove, "", "installer"}}, {}, 38, kRun127,
+        kNoInstaller),
+    Row("PkgutilMissing", Drive::kHost, {{Plant::kRemove, "", "pkgutil"}}, {}, 38,
+        {"Error in pkg validation", "TerminationStatus of pkg validation NSTask: 127",
+         "Output of install command: PKG validation failed", "Operation failed", kExit38},
+        0),
+    Row("InstallerKilled", Drive::kHost, {{Plant::kToolSignal, "installer", "9"}}, {}, 38,
+        {"RetVal of NSTask: for install/uninstall: 137", "Operation failed", kExit38}, kBothRun),
+    Row("InstallerPrintsFiftyMegabytes", Drive::kHost,
+        {{Plant::kToolOutput, "installer", std::string(1 << 20, 'x')},
+         {Plant::kToolRepeat, "installer", "50"}},
+        {}, 0, kNormalEnd, kBothRun,
+        [](SkiffRoot& root) {
+          const Lines lines = root.LastRunLogLines();
+          EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                               "Output of install command: " + std::string(50 << 20, 'x')),
+                    1);
+        }),
+    Row("InstallerPrintsInvalidUtf8", Drive::kHost,
+        {{Plant::kToolOutput, "installer", "caf\xe9 done\xff"},
+         {Plant::kToolStatus, "installer", "1"}},
+        {}, 38,
+        {"RetVal of NSTask: for install/uninstall: 1",
+         "Output of install command: caf\xef\xbf\xbd done\xef\xbf\xbd", "Operation failed"},
+        kBothRun),
+
+    // The log or the output document cannot be where it should be.
+    Row("LogFolderIsAFile", Drive::kStatus, {{Plant::kFile, "/Library/Logs/Orvane/Installers", ""}},
+        {kOutput}, 0, {}, kReportsProduct | kNoLog),
+    Row("FullFileSystemUnderTheOutput", Drive::kStatus,
+        {{Plant::kTmpfs, "/tmp/full", "65536"}, {Plant::kFile, "/tmp/old.xml", kOld}},
+        {"/tmp/full/output.xml",
+         "cp /tmp/old.xml /tmp/full/output.xml && { cat /dev/zero >/tmp/full/fill; } 2>/dev/null;",
+         "cp /tmp/full/output.xml /tmp/after.xml; ls -A /tmp/full >/tmp/after.list;"},
+        38,
+        {"Output xml path: /tmp/full/output.xml", "Error occurred while writing to XML", kExit38},
+        0,
+        [](SkiffRoot& root) {
+          EXPECT_EQ(root.ReadFile("/tmp/after.xml"), kOld);
+          EXPECT_EQ(root.ReadFile("/tmp/after.list"), "fill\noutput.xml\n");
+        }),
+    Row("OutputFolderMissing", Drive::kStatus, {}, {"/tmp/no/out.xml"}, 38,
+        {"Output xml path: /tmp/no/out.xml", "Error occurred while writing to XML", kExit38}, 0,
+        [](SkiffRoot& root) { EXPECT_FALSE(root.Exists("/tmp/no")); }),
+    Row("SymlinkAtTheOutput", Drive::kStatus, {{Plant::kVictimLink, kOutput}}, {kOutput}, 0,
+        {kExit0}, kReportsProduct),
+    Row("SymlinkAtTheProbeFile", Drive::kStatus,
+        {{Plant::kVictimLink, "/tmp/TempFileForLangPack.pdf"}}, {kOutput}, 0, {kExit0},
+        kReportsProduct),
+
+    // Many runs at once share one log.
+    Row("TenRunsShareTheLog", Drive::kParallelStatus, {}, {"10"}, 0,
+        {"Skiff has launched", "Get app status operation detected", "Saved to xml", kExit0}, 0),
+    Row("NulByteInABinaryPlistKey", Drive::kStatus,
+        {{Plant::kFile, "/Applications/Other.app/Contents/Info.plist",
+          BinaryPlist({{"CFBundleName", "Other"}, {std::string("CFBundleName\0", 13), "Forged"}})}},
+        {kOutput}, 0, {kExit0}, kReportsProduct),
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest, testing::ValuesIn(kRows),
+                         [](const testing::TestParamInfo<FaultRow>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
