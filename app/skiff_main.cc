@@ -56,9 +56,12 @@ int RunMode(int argc, const char* const argv[], SkiffServices& services,
   }
   params.reset(parsed);
   if (parseResult == 0 && params) params->pipeName = options.pipeName;
+  // An unreadable document is a failed run: exit 0 would tell the host that
+  // nothing went wrong, and for getAppStatus that the output document at the
+  // path, possibly one left by an earlier run, is the answer.
   if (parseResult != 0 || !params) {
     log.Log("Unable to Parse command line");
-    return kResultSuccess;
+    return kResultFailure;
   }
 
   if (options.mode == "install") {

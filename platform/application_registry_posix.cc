@@ -24,9 +24,10 @@ struct DocumentType {
   const char* contentType;
   const char* extension;
   const char* mimeType;
+  const char* osType;
 };
 
-constexpr DocumentType kPdf{"com.adobe.pdf", "pdf", "application/pdf"};
+constexpr DocumentType kPdf{"com.adobe.pdf", "pdf", "application/pdf", "PDF "};
 
 bool EqualsIgnoringCase(const std::string& text, const char* wanted) {
   return strcasecmp(text.c_str(), wanted) == 0 && text.find('\0') == std::string::npos;
@@ -42,16 +43,35 @@ bool ListHolds(const PlistValue* list, const char* wanted) {
   return false;
 }
 
+// Four-character codes are compared byte for byte.
+bool ListHoldsExactly(const PlistValue* list, const std::string& wanted) {
+  if (list == nullptr || list->kind != PlistValue::Kind::kArray) return false;
+  for (const PlistValue& item : list->array) {
+    if (item.IsString() && item.string == wanted) return true;
+  }
+  return false;
+}
+
+// An entry that names content types is matched by them alone; only an entry
+// without them is matched by its extensions, MIME types and OS types, where
+// the extension "*" and the OS type "****" stand for every document.
+bool DeclarationNamesType(const PlistValue& declaration, const DocumentType& type) {
+  if (const PlistValue* contentTypes = declaration.Find("LSItemContentTypes"))
+    return ListHolds(contentTypes, type.contentType);
+  const PlistValue* extensions = declaration.Find("CFBundleTypeExtensions");
+  const PlistValue* osTypes = declaration.Find("CFBundleTypeOSTypes");
+  return ListHolds(extensions, type.extension) || ListHoldsExactly(extensions, "*") ||
+         ListHolds(declaration.Find("CFBundleTypeMIMETypes"), type.mimeType) ||
+         ListHoldsExactly(osTypes, type.osType) || ListHoldsExactly(osTypes, "****");
+}
+
 bool EditsType(const Bundle& bundle, const DocumentType& type) {
   const PlistValue* declarations = bundle.ObjectForKey("CFBundleDocumentTypes");
   if (declarations == nullptr || declarations->kind != PlistValue::Kind::kArray) return false;
   for (const PlistValue& declaration : declarations->array) {
     const PlistValue* role = declaration.Find("CFBundleTypeRole");
     if (role == nullptr || !role->IsString() || role->string != "Editor") continue;
-    if (ListHolds(declaration.Find("LSItemContentTypes"), type.contentType) ||
-        ListHolds(declaration.Find("CFBundleTypeExtensions"), type.extension) ||
-        ListHolds(declaration.Find("CFBundleTypeMIMETypes"), type.mimeType))
-      return true;
+    if (DeclarationNamesType(declaration, type)) return true;
   }
   return false;
 }

@@ -11,9 +11,9 @@ namespace {
 // largest number of slices accepted.
 constexpr size_t kHeaderBytes = 4096;
 // Real universal files carry a handful of slices. A Java class file starts
-// with the same magic followed by its version numbers, which would read as a
-// count of 45 or more; the slice bounds test below catches those.
-constexpr uint32_t kMaxFatSlices = 64;
+// with the same magic followed by its version numbers, which read as a count
+// of 45 or more, so the cap stays below that.
+constexpr uint32_t kMaxFatSlices = 32;
 
 constexpr uint16_t kElfMachineI386 = 3;
 constexpr uint16_t kElfMachineX86_64 = 62;
@@ -34,24 +34,20 @@ std::vector<uint32_t> ThinMachO(const std::string& header, bool bigEndian, bool 
   return {static_cast<uint32_t>(ReadUnsigned(header, 4, 4, bigEndian))};
 }
 
-std::vector<uint32_t> Universal(const std::string& header, uint64_t fileSize, bool offsets64) {
+// The processor type of every entry of the table, as the platform lists
+// them: where each slice lies is not looked at, so a slice running past the
+// end of the file still counts. The whole table must lie in `header`.
+std::vector<uint32_t> Universal(const std::string& header, bool offsets64) {
   if (header.size() < 8) return {};
   const uint32_t count = static_cast<uint32_t>(ReadUnsigned(header, 4, 4, true));
+  // fat_arch: cputype, cpusubtype, offset, size, align; fat_arch_64 widens
+  // offset and size to 64 bits and adds a reserved word.
   const size_t entrySize = offsets64 ? 32 : 20;
   if (count == 0 || count > kMaxFatSlices) return {};
-  const uint64_t tableEnd = 8 + uint64_t{count} * entrySize;
-  if (tableEnd > header.size()) return {};
+  if (8 + uint64_t{count} * entrySize > header.size()) return {};
   std::vector<uint32_t> types;
-  for (uint32_t i = 0; i < count; ++i) {
-    const size_t entry = 8 + i * entrySize;
-    // fat_arch: cputype, cpusubtype, offset, size, align; fat_arch_64 widens
-    // offset and size to 64 bits.
-    const uint64_t offset = ReadUnsigned(header, entry + 8, offsets64 ? 8 : 4, true);
-    const uint64_t size =
-        ReadUnsigned(header, entry + (offsets64 ? 16 : 12), offsets64 ? 8 : 4, true);
-    if (offset < tableEnd || offset > fileSize || size > fileSize - offset) return {};
-    types.push_back(static_cast<uint32_t>(ReadUnsigned(header, entry, 4, true)));
-  }
+  for (uint32_t i = 0; i < count; ++i)
+    types.push_back(static_cast<uint32_t>(ReadUnsigned(header, 8 + i * entrySize, 4, true)));
   return types;
 }
 
@@ -94,9 +90,9 @@ std::vector<uint32_t> ReadExecutableArchitectures(const std::string& path) {
     case 0xcffaedfe:
       return ThinMachO(header, false, true);
     case 0xcafebabe:
-      return Universal(header, fileSize, false);
+      return Universal(header, false);
     case 0xcafebabf:
-      return Universal(header, fileSize, true);
+      return Universal(header, true);
     default:
       return {};
   }

@@ -146,13 +146,16 @@ std::string TargetApp::getMainBundleID(const std::string& bundleInfo) {
 std::vector<std::string> TargetApp::getFFCVersionList(std::string bundleInfo) {
   std::vector<std::string> versions;
   try {
-    // The added comma makes the last entry end like the others.
+    // The added comma makes the last entry end like the others. The entries
+    // are read in place, front to back: cutting each one off the front would
+    // move the rest of a long list every time.
     bundleInfo += ',';
+    size_t start = 0;
     size_t comma;
-    while ((comma = bundleInfo.find(',')) != std::string::npos) {
-      std::string entry = bundleInfo.substr(0, comma);
+    while ((comma = bundleInfo.find(',', start)) != std::string::npos) {
+      std::string entry = bundleInfo.substr(start, comma - start);
       log_.Log("Bundle ID version string passed: " + entry);
-      bundleInfo.erase(0, comma + 1);
+      start = comma + 1;
       size_t underscore = entry.find('_');
       if (underscore != std::string::npos) versions.push_back(entry.substr(underscore + 1));
     }

@@ -89,6 +89,14 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
   return true;
 }
 
+// Makes a rename in `directory` survive a crash. Filesystems that cannot sync
+// a directory say EINVAL; there the rename is as durable as it gets.
+bool SyncDirectory(const std::string& directory) {
+  ScopedFd fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  return fsync(fd.get()) == 0 || errno == EINVAL;
+}
+
 }  // namespace
 
 bool XmlFileIo::ReadWholeFile(const std::string& path, std::string* contents) {
@@ -112,7 +120,9 @@ bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes
   struct stat existing;
   if (overwrite && lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
     ok = fchmod(fd.get(), existing.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd.get(), bytes);
+  // The bytes reach the disk before the name does, so a crash leaves the old
+  // file or the whole new one, never an empty or partial file at `path`.
+  ok = ok && WriteAll(fd.get(), bytes) && fsync(fd.get()) == 0;
   ok = (close(fd.Release()) == 0) && ok;
   if (ok) {
     if (overwrite) {
@@ -121,6 +131,11 @@ bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes
       ok = RenameWithoutReplacing(temporary, path);
     }
   }
-  if (!ok) unlink(temporary.c_str());
-  return ok;
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  // The new file is in place by now; a failed sync still fails the save, since
+  // nobody can tell whether it would outlast a crash.
+  return SyncDirectory(DirectoryOf(path));
 }

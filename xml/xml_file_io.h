@@ -19,8 +19,11 @@ class XmlFileIo {
 
   // Puts `bytes` at `path` whole or not at all: they go to a new file in the
   // same directory first, which is then renamed onto `path`. With `overwrite`
-  // false an existing entry at `path` is never replaced. On failure the
-  // temporary file is removed and whatever was at `path` stays untouched.
+  // false an existing entry at `path` is never replaced. The file and then its
+  // directory are synced, so the result outlasts a crash. On a failure before
+  // the rename the temporary file is removed and whatever was at `path` stays
+  // untouched; when only the sync of the directory fails, the new file is in
+  // place but false is returned.
   static bool WriteWholeFile(const std::string& path, const std::string& bytes, bool overwrite);
 };
 

@@ -3,7 +3,9 @@
 #include <expat.h>
 
 #include <climits>
+#include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,20 +17,21 @@ namespace {
 bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Strings reach the tree only if they survive the platform conversion, which
-// stands for what the platform parser would have delivered.
+// stands for what the platform parser would have delivered. Running out of
+// memory is no conversion failure and fails the whole load.
 bool IsConvertible(const std::string& text) {
   try {
     MacUtils::CFTypeReleaser converted(MacUtils::StdStringToCFString(text));
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::runtime_error&) {
     return false;
   }
 }
 
 class ParseSession {
  public:
-  ParseSession(XML_Parser parser, const char* data, size_t size)
-      : parser_(parser), data_(data), size_(size) {}
+  ParseSession(XML_Parser parser, const char* data, size_t size, const XmlLoadLimits& limits)
+      : parser_(parser), data_(data), size_(size), limits_(limits) {}
 
   bool Run();
   void Fail();
@@ -50,10 +53,16 @@ class ParseSession {
   void EndRun();
   void AppendText(const std::string& text);
   bool CurrentEventIsReference(bool* isCharacterReference) const;
+  bool Charge(size_t nodes, size_t bytes);
+  bool FitsPending(size_t pending) const;
 
   XML_Parser parser_;
   const char* data_;
   size_t size_;
+  const XmlLoadLimits limits_;
+  // What the document has built so far, against limits_.
+  size_t nodes_ = 0;
+  size_t contentBytes_ = 0;
   bool failed_ = false;
   boost::shared_ptr<XmlDocument> document_;
   // The open elements that were kept, innermost last.
@@ -155,12 +164,35 @@ bool ParseSession::Run() {
   return !failed_;
 }
 
+// Counts what an element or a piece of text adds; fails the load once the
+// document would hold more than its limits allow.
+bool ParseSession::Charge(size_t nodes, size_t bytes) {
+  if (nodes > limits_.maxNodes - nodes_ || bytes > limits_.maxContentBytes - contentBytes_) {
+    Fail();
+    return false;
+  }
+  nodes_ += nodes;
+  contentBytes_ += bytes;
+  return true;
+}
+
+// Text waiting to be kept or dropped as layout is bounded like kept text, so
+// a long run costs at most twice the bound before it is judged.
+bool ParseSession::FitsPending(size_t pending) const { return pending <= limits_.maxContentBytes; }
+
 void ParseSession::StartElement(const char* name, const char** attributes) {
   EndRun();
   if (++depth_ > XmlLoader::kMaxDepth) {
     Fail();
     return;
   }
+  size_t nodes = 1;
+  size_t bytes = std::strlen(name);
+  for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
+    ++nodes;
+    bytes += std::strlen(attribute[0]) + std::strlen(attribute[1]);
+  }
+  if (!Charge(nodes, bytes)) return;
   if (skippedDepth_ > 0) {
     ++skippedDepth_;
     return;
@@ -193,7 +225,7 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
         open_.push_back(*element);
       }
     }
-  } catch (const std::exception&) {
+  } catch (const std::runtime_error&) {
     lost = true;
   }
   if (lost) {
@@ -215,6 +247,10 @@ void ParseSession::EndElement() {
 
 void ParseSession::CharacterData(const char* text, int length) {
   if (inCdata_) {
+    if (!FitsPending(cdata_.size() + static_cast<size_t>(length))) {
+      Fail();
+      return;
+    }
     cdata_.append(text, static_cast<size_t>(length));
     return;
   }
@@ -223,6 +259,10 @@ void ParseSession::CharacterData(const char* text, int length) {
     // One of the five predefined entities: a run of its own.
     EndRun();
     AppendText(std::string(text, static_cast<size_t>(length)));
+    return;
+  }
+  if (!FitsPending(run_.size() + static_cast<size_t>(length))) {
+    Fail();
     return;
   }
   run_.append(text, static_cast<size_t>(length));
@@ -243,6 +283,7 @@ void ParseSession::EndRun() {
 
 void ParseSession::AppendText(const std::string& text) {
   if (text.empty() || skippedDepth_ > 0 || open_.empty() || !IsConvertible(text)) return;
+  if (!Charge(0, text.size())) return;
   std::vector<char>& target = open_.back().data()->text;
   target.insert(target.end(), text.begin(), text.end());
 }
@@ -269,13 +310,14 @@ bool ParseSession::CurrentEventIsReference(bool* isCharacterReference) const {
 
 }  // namespace
 
-bool XmlLoader::Parse(const char* data, size_t size, boost::shared_ptr<XmlDocument>& out) {
+bool XmlLoader::Parse(const char* data, size_t size, boost::shared_ptr<XmlDocument>& out,
+                      const XmlLoadLimits& limits) {
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (parser == nullptr) return false;
   bool parsed;
   boost::shared_ptr<XmlDocument> document;
   {
-    ParseSession session(parser, data, size);
+    ParseSession session(parser, data, size, limits);
     parsed = session.Run();
     document = session.document();
   }

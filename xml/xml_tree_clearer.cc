@@ -1,22 +1,29 @@
 #include "xml/xml_tree_clearer.h"
 
-#include <vector>
+#include <utility>
 
 void XmlTreeClearer::Clear(boost::shared_ptr<XmlNode::XmlNodeImpl> top) {
   if (!top) return;
-  // Children are moved out of their list before their parent can be freed, so
-  // no destructor ever finds a non-empty children list to recurse into.
-  std::vector<boost::shared_ptr<XmlNode::XmlNodeImpl>> pending;
-  pending.push_back(std::move(top));
-  while (!pending.empty()) {
-    boost::shared_ptr<XmlNode::XmlNodeImpl> node = std::move(pending.back());
-    pending.pop_back();
+  // The walk keeps no container of its own: it goes down through the first
+  // child and back up through the parent link, taking each element out of its
+  // parent's list once it is empty. Clearing therefore never allocates, so it
+  // also works when memory has run out (a failed load frees its half-built
+  // tree this way), and no destructor ever finds a children list to recurse
+  // into.
+  boost::shared_ptr<XmlNode::XmlNodeImpl> node = std::move(top);
+  node->parent.reset();
+  while (node) {
+    if (!node->children.empty()) {
+      boost::shared_ptr<XmlNode::XmlNodeImpl> child = node->children.front();
+      node = std::move(child);
+      continue;
+    }
     std::string().swap(node->name);
     std::vector<char>().swap(node->text);
     node->attributes.clear();
-    for (boost::shared_ptr<XmlNode::XmlNodeImpl>& child : node->children)
-      pending.push_back(std::move(child));
-    node->children.clear();
-    node->parent.reset();
+    boost::shared_ptr<XmlNode::XmlNodeImpl> parent = std::move(node->parent);
+    // The element is its parent's first child: that is the way down.
+    if (parent) parent->children.pop_front();
+    node = std::move(parent);
   }
 }

@@ -1,4 +1,4 @@
-// Takes an element tree apart without recursion.
+// Takes an element tree apart without recursion and without allocating.
 #ifndef SKIFF_XML_XML_TREE_CLEARER_H_
 #define SKIFF_XML_XML_TREE_CLEARER_H_
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -138,14 +137,5 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"NonZeroStatus", Report(kChain), 1, false},
         ReportCase{"EmptyOutput", "", 0, false}),
     [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
-
-TEST_F(InstallTest, AMissingProxyDocumentRunsNothing) {
-  root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                             {"proxyFile", "/tmp/absent.xml"}}));
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(), Contains("could not load proxy.xml for install op"));
-  EXPECT_THAT(root_.Tools().Calls("pkgutil"), IsEmpty());
-}
 
 }  // namespace

@@ -25,6 +25,7 @@ class PackageSignatureTest : public ::testing::Test {
     root_.UsePackageUtility();
     chain_ = MakeTestChain();
     chain_.WriteRootPem(root_.HostPath(SkiffRoot::kTrustAnchorFolder));
+    timestamps_.WriteRootPem(root_.HostPath(SkiffRoot::kTrustAnchorFolder));
     root_.WriteFile(kProxyPath, InstallProxyDocument("Folian Installer.pkg"));
     root_.WriteFile(
         SkiffRoot::kInputPath,
@@ -35,13 +36,16 @@ class PackageSignatureTest : public ::testing::Test {
     FlatPackageOptions recipe;
     recipe.checksum = PackageChecksum::kSha256;
     recipe.signingKey = chain_.signer.key;
+    recipe.signingCertificate = chain_.signer.certificate;
     recipe.certificates = chain_.Der();
+    recipe.timestampAuthority = timestamps_.authority;
     recipe.tamperToc = tamper;
     root_.WriteFile(kPackagePath, WriteFlatPackage(recipe));
   }
 
   SkiffRoot root_;
   TestChain chain_;
+  TestTimestampAuthority timestamps_ = MakeTestTimestampAuthority();
 };
 
 TEST_F(PackageSignatureTest, ASignedPackageIsInstalled) {

@@ -121,15 +121,4 @@ TEST_F(UninstallTest, ShellCharactersInTheProxyPathsReachTheRemoverAsLiteralPath
   EXPECT_FALSE(root_.Exists("/tmp/pwned2"));
 }
 
-TEST_F(UninstallTest, AMalformedProxyDocumentRunsNothing) {
-  root_.AddInstallation();
-  PrepareRemover();
-  root_.WriteFile(kProxyPath, "<Proxy><InstallDir>");
-  WriteInput();
-  const SkiffResult result = Uninstall();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(), Contains("Unable to Parse command line"));
-  EXPECT_THAT(root_.Tools().Calls(kRemover), IsEmpty());
-}
-
 }  // namespace

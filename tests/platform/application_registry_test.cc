@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_url.h"
@@ -14,10 +15,11 @@ namespace {
 
 using Urls = std::vector<std::string>;
 
+// One entry; `more` is added to it as it is.
 std::string Declares(const std::string& key, const std::string& value,
-                     const std::string& role = "Editor") {
+                     const std::string& role = "Editor", const std::string& more = "") {
   return "<dict><key>CFBundleTypeRole</key><string>" + role + "</string><key>" + key +
-         "</key><array><string>" + value + "</string></array></dict>";
+         "</key><array><string>" + value + "</string></array>" + more + "</dict>";
 }
 
 const std::string kPdfEditor = Declares("LSItemContentTypes", "com.adobe.pdf");
@@ -48,14 +50,29 @@ class ApplicationRegistryTest : public ::testing::Test {
   const std::string apps_ = dir_.path() + "/Apps";
 };
 
-TEST_F(ApplicationRegistryTest, AnyOfTheThreeDeclarationsRegistersAnEditor) {
-  MakeApp("/Apps/ByType.app");
-  MakeApp("/Apps/ByExtension.app", Declares("CFBundleTypeExtensions", "PDF"));
-  MakeApp("/Apps/ByMime.app", Declares("CFBundleTypeMIMETypes", "application/pdf"));
-  MakeApp("/Apps/Viewer.app", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
-  MakeApp("/Apps/Text.app", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>");
-  EXPECT_EQ(Editors({apps_}),
-            (Urls{Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"), Url("/Apps/ByType.app")}));
+TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
+  const std::string kTextTypes =
+      "<key>LSItemContentTypes</key><array><string>public.text</string></array>";
+  const std::pair<const char*, std::string> apps[] = {
+      {"ByType", kPdfEditor},
+      {"ByExtension", Declares("CFBundleTypeExtensions", "PDF")},
+      {"ByMime", Declares("CFBundleTypeMIMETypes", "application/pdf")},
+      {"ByOsType", Declares("CFBundleTypeOSTypes", "PDF ")},
+      {"AnyExtension", Declares("CFBundleTypeExtensions", "*")},
+      {"AnyOsType", Declares("CFBundleTypeOSTypes", "****")},
+      {"Viewer", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer")},
+      {"AnyViewer", Declares("CFBundleTypeExtensions", "*", "Viewer")},
+      {"Text", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>"},
+      {"LowerOsType", Declares("CFBundleTypeOSTypes", "pdf ")},
+      // Content types, when named, are the only declaration that counts.
+      {"TypesHideExtension", Declares("CFBundleTypeExtensions", "pdf", "Editor", kTextTypes)},
+      {"TypesHideMime", Declares("CFBundleTypeMIMETypes", "application/pdf", "Editor", kTextTypes)},
+      {"TypesHideAnyOsType", Declares("CFBundleTypeOSTypes", "****", "Editor", kTextTypes)},
+  };
+  for (const auto& [name, types] : apps) MakeApp("/Apps/" + std::string(name) + ".app", types);
+  EXPECT_EQ(Editors({apps_}), (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),
+                                    Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"),
+                                    Url("/Apps/ByOsType.app"), Url("/Apps/ByType.app")}));
 }
 
 TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicates) {

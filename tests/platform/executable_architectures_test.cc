@@ -57,7 +57,13 @@ TEST(ExecutableArchitecturesTest, ReadsThinAndUniversalMachO) {
   EXPECT_EQ(Read(ThinMachO(0xfeedface, 18, true)), Types{18});
   EXPECT_EQ(Read(Universal({0x01000007, 0x0100000c}, false)), (Types{0x01000007, 0x0100000c}));
   EXPECT_EQ(Read(Universal({0x0100000c, 7, 0x01000007}, true)), (Types{0x0100000c, 7, 0x01000007}));
-  EXPECT_EQ(Read(Universal(Types(64, 7), false)).size(), 64u);
+  EXPECT_EQ(Read(Universal(Types(32, 7), false)).size(), 32u);
+  // Only the table counts: slices cut off or pointing anywhere still list.
+  const std::string two = Universal({0x01000007, 0x0100000c}, false);
+  EXPECT_EQ(Read(two.substr(0, 48)), (Types{0x01000007, 0x0100000c}));
+  std::string wild = Universal({0x0100000c}, true);
+  wild.replace(16, 8, Word(~0ull, 8));
+  EXPECT_EQ(Read(wild), Types{0x0100000c});
 }
 
 TEST(ExecutableArchitecturesTest, ReadsElfMachines) {
@@ -70,8 +76,8 @@ TEST(ExecutableArchitecturesTest, ReadsElfMachines) {
 TEST(ExecutableArchitecturesTest, GarbageAndTruncatedHeadersHaveNone) {
   const std::string two = Universal({0x01000007, 0x0100000c}, false);
   for (const std::string& bad :
-       {two.substr(0, 30), two.substr(0, two.size() - 1), Universal({7}, false, 0xffffffff),
-        Universal(Types(65, 7), false), Universal({}, false),
+       {two.substr(0, 47), Universal({7}, false, 0xffffffff), Universal({7}, false, 3),
+        Universal(Types(33, 7), false), Universal({}, false),
         ThinMachO(0xfeedfacf, 7, false).substr(0, 20), Elf(2, 1, 62).substr(0, 40), Elf(3, 1, 62),
         std::string("#!/bin/sh\n"), std::string(),
         // A Java class file: the universal magic, versions 0 and 52, a constant pool.

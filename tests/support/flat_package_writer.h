@@ -1,11 +1,15 @@
 // Builds flat installer packages (XAR archives) for tests: the header, the
 // zlib-compressed TOC, and a heap holding the TOC checksum, the RSA signature
-// over it and one file's data. Options make it unsigned, pick the checksum
-// kind, or spoil it after signing.
+// over it, the CMS signature over it with a time-stamp token as the
+// platform's signing tool makes them, and one file's data. Options make it
+// unsigned or RSA-only as older tools write them, pick the checksum kind, or
+// spoil it after signing.
 //
 //   FlatPackageOptions recipe;
 //   recipe.signingKey = chain.signer.key;
+//   recipe.signingCertificate = chain.signer.certificate;
 //   recipe.certificates = chain.Der();
+//   recipe.timestampAuthority = authority.authority;
 //   std::string package = WriteFlatPackage(recipe);
 //
 // Written independently of the checker on purpose: the two must agree on the
@@ -14,13 +18,17 @@
 #define SKIFF_TESTS_SUPPORT_FLAT_PACKAGE_WRITER_H_
 
 #include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_certificates.h"
 
 // Byte offsets of the header fields (all big-endian), for tests that corrupt
 // them.
@@ -46,6 +54,13 @@ struct FlatPackageOptions {
   std::shared_ptr<EVP_PKEY> signingKey;
   std::vector<std::string> certificates;  // DER, signing certificate first
 
+  // With the signing key's certificate the TOC also has an <x-signature>:
+  // CMS over the checksum, whose signer info carries a time-stamp token for
+  // `timestampTime` (default: now) when an authority is given.
+  std::shared_ptr<X509> signingCertificate;
+  TestCertificate timestampAuthority;
+  std::optional<std::time_t> timestampTime;
+
   std::string payload = "<installer-script/>";
 
   // Spoiling a signed package: ship a TOC other than the one the checksum and
@@ -54,12 +69,17 @@ struct FlatPackageOptions {
   bool tamperToc = false;
   bool tamperChecksum = false;
   bool tamperSignature = false;
+  // The CMS signature made over another checksum; the time stamp made for
+  // other bytes than the CMS signature value.
+  bool cmsOverOtherChecksum = false;
+  bool tamperTimestampImprint = false;
 
   // What the TOC says, instead of the truth.
   std::optional<uint64_t> checksumOffset;
   std::optional<uint64_t> checksumSize;
   std::optional<uint64_t> signatureOffset;
   std::optional<uint64_t> signatureSize;
+  std::optional<uint64_t> cmsSignatureSize;
 };
 
 // Throws std::runtime_error when zlib or OpenSSL fail.

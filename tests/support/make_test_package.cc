@@ -1,11 +1,13 @@
 // make_test_package OUT_PKG TRUST_DIR [--tamper] [--expired] [--unsigned]
 //
-// Writes a flat package signed by a fresh test chain to OUT_PKG and the
-// chain's root to TRUST_DIR/test-root.pem, for demos and end-to-end runs of
-// pkgutil. Each run makes new keys, so a package checks only against the root
-// written with it. --tamper ships a TOC other than the signed one, --expired
-// signs with a certificate that expired a year ago, --unsigned leaves the
-// signature out (the root is written all the same).
+// Writes a flat package signed by a fresh test chain to OUT_PKG, as the
+// platform's signing tool does (RSA, and CMS with a time stamp of now), and
+// the roots of the chain and of the time-stamp authority to
+// TRUST_DIR/test-root.pem and TRUST_DIR/test-timestamp-root.pem, for demos
+// and end-to-end runs of pkgutil. Each run makes new keys, so a package checks only against the
+// root written with it. --tamper ships a TOC other than the signed one, --expired signs with a
+// certificate that expired a year ago, --unsigned leaves the signature out (the root is written all
+// the same).
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -51,12 +53,16 @@ int main(int argc, char** argv) {
     }
     const TestChain chain = MakeTestChain(options);
     chain.WriteRootPem(argv[2]);
+    const TestTimestampAuthority timestamps = MakeTestTimestampAuthority(options.now);
+    timestamps.WriteRootPem(argv[2]);
 
     FlatPackageOptions recipe;
     recipe.checksum = PackageChecksum::kSha256;
     if (!unsignedPackage) {
       recipe.signingKey = chain.signer.key;
+      recipe.signingCertificate = chain.signer.certificate;
       recipe.certificates = chain.Der();
+      recipe.timestampAuthority = timestamps.authority;
     }
     recipe.tamperToc = tamper;
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);

@@ -24,6 +24,13 @@ void AddExtension(X509* certificate, X509V3_CTX* context, int nid, const char* v
   Check(added == 1, "X509_add_ext");
 }
 
+void WritePem(const std::string& folder, const std::string& name, const TestCertificate& root) {
+  std::filesystem::create_directories(folder);
+  std::ofstream out(folder + "/" + name, std::ios::binary | std::ios::trunc);
+  out << root.Pem();
+  if (!out.flush()) throw std::runtime_error("cannot write " + folder + "/" + name);
+}
+
 }  // namespace
 
 KeyPtr MakeRsaKey(int bits) {
@@ -56,7 +63,7 @@ std::string TestCertificate::Pem() const {
 
 TestCertificate IssueCertificate(const std::string& commonName, const KeyPtr& key,
                                  const TestCertificate* issuer, bool isAuthority,
-                                 const Validity& validity) {
+                                 const Validity& validity, const char* extendedKeyUsage) {
   // Serial numbers only need to differ within a run.
   static std::atomic<long> serial{1};
   CertificatePtr certificate(X509_new(), X509_free);
@@ -86,6 +93,9 @@ TestCertificate IssueCertificate(const std::string& commonName, const KeyPtr& ke
                isAuthority ? "critical,CA:TRUE" : "critical,CA:FALSE");
   AddExtension(x, &context, NID_key_usage,
                isAuthority ? "critical,keyCertSign,cRLSign" : "critical,digitalSignature");
+  if (extendedKeyUsage != nullptr)
+    AddExtension(x, &context, NID_ext_key_usage,
+                 (std::string("critical,") + extendedKeyUsage).c_str());
   AddExtension(x, &context, NID_subject_key_identifier, "hash");
   // Names alone would let a second root of the same name pass for the
   // issuer; the key identifier tells them apart, as in real chains.
@@ -103,14 +113,19 @@ std::vector<std::string> TestChain::Der(bool withRoot) const {
 }
 
 void TestChain::WriteRootPem(const std::string& folder) const {
-  std::filesystem::create_directories(folder);
-  std::ofstream out(folder + "/test-root.pem", std::ios::binary | std::ios::trunc);
-  out << root.Pem();
-  if (!out.flush()) throw std::runtime_error("cannot write " + folder + "/test-root.pem");
+  WritePem(folder, "test-root.pem", root);
+}
+
+void TestTimestampAuthority::WriteRootPem(const std::string& folder) const {
+  WritePem(folder, "test-timestamp-root.pem", root);
 }
 
 TestKeys::TestKeys()
-    : root(MakeRsaKey()), intermediate(MakeRsaKey()), signer(MakeRsaKey()), other(MakeRsaKey()) {}
+    : root(MakeRsaKey()),
+      intermediate(MakeRsaKey()),
+      signer(MakeRsaKey()),
+      other(MakeRsaKey()),
+      timestamp(MakeRsaKey()) {}
 
 const TestKeys& TestKeys::Shared() {
   static const TestKeys keys;
@@ -128,4 +143,16 @@ TestChain MakeTestChain(const TestChainOptions& options) {
   chain.signer = IssueCertificate(options.signerName, keys.signer, &chain.intermediate, false,
                                   options.signerValidity.value_or(current));
   return chain;
+}
+
+TestTimestampAuthority MakeTestTimestampAuthority(std::time_t now) {
+  const TestKeys& keys = TestKeys::Shared();
+  const std::time_t year = 365 * 24 * 60 * 60;
+  const Validity validity{now - 5 * year, now + 10 * year};
+  TestTimestampAuthority authority;
+  authority.root =
+      IssueCertificate("Skiff Test Time Stamp Root", keys.other, nullptr, true, validity);
+  authority.authority = IssueCertificate("Skiff Test Time Stamp Authority", keys.timestamp,
+                                         &authority.root, false, validity, "timeStamping");
+  return authority;
 }

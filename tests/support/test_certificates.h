@@ -1,13 +1,13 @@
 // RSA certificate chains for test packages, made with OpenSSL: a root, an
 // intermediate and a signing certificate under the names package validation
-// looks for.
+// looks for, and a time-stamp authority for the packages' time stamps.
 //
 //   TestChain chain = MakeTestChain();
 //   chain.WriteRootPem(trustFolder);
 //   recipe.signingKey = chain.signer.key;
 //   recipe.certificates = chain.Der();
 //
-// Key generation is slow (above all under sanitizers), so the four keys are
+// Key generation is slow (above all under sanitizers), so the five keys are
 // made once per process (TestKeys::Shared) and every chain reuses them; the
 // certificates themselves are cheap.
 #ifndef SKIFF_TESTS_SUPPORT_TEST_CERTIFICATES_H_
@@ -49,10 +49,11 @@ struct TestCertificate {
 };
 
 // Signed by `issuer`, or self-signed when it is null. Authorities get
-// CA:TRUE and certificate signing; others CA:FALSE and digital signature.
+// CA:TRUE and certificate signing; others CA:FALSE and digital signature,
+// and the critical extended key usage `extendedKeyUsage` when given.
 TestCertificate IssueCertificate(const std::string& commonName, const KeyPtr& key,
                                  const TestCertificate* issuer, bool isAuthority,
-                                 const Validity& validity);
+                                 const Validity& validity, const char* extendedKeyUsage = nullptr);
 
 struct TestChain {
   TestCertificate root;
@@ -72,9 +73,10 @@ class TestKeys {
   KeyPtr root;
   KeyPtr intermediate;
   KeyPtr signer;
-  // For a second root of the same name, and for certificates that replace
-  // one of the chain's.
+  // For a second root of the same name, for certificates that replace one
+  // of the chain's, and for the time-stamp authority's own root.
   KeyPtr other;
+  KeyPtr timestamp;
 
  private:
   TestKeys();
@@ -93,5 +95,17 @@ struct TestChainOptions {
 };
 
 TestChain MakeTestChain(const TestChainOptions& options = TestChainOptions());
+
+// A time-stamp authority under a root of its own, both valid from five years
+// before `now` to ten years after it.
+struct TestTimestampAuthority {
+  TestCertificate root;
+  TestCertificate authority;
+
+  // Writes the root as "test-timestamp-root.pem" into `folder`, creating it.
+  void WriteRootPem(const std::string& folder) const;
+};
+
+TestTimestampAuthority MakeTestTimestampAuthority(std::time_t now = std::time(nullptr));
 
 #endif  // SKIFF_TESTS_SUPPORT_TEST_CERTIFICATES_H_

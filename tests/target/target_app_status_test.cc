@@ -250,6 +250,7 @@ TEST_F(StatusTest, BundleInformationIsSplitIntoIdAndVersions) {
   EXPECT_EQ(app.getFFCVersionList("a_23.0,a_20.1,"), (Lines{"23.0", "20.1"}));
   EXPECT_EQ(app.getFFCVersionList("a_23.0"), (Lines{"23.0"}));
   EXPECT_EQ(app.getFFCVersionList("noversion,a_,a_1_2,a_1_2"), (Lines{"", "1_2", "1_2"}));
+  EXPECT_EQ(app.getFFCVersionList(",a_2,,_3,b_4"), (Lines{"2", "3", "4"}));
 }
 
 TEST_F(StatusTest, VersionKeyIsMajorWithTrackSuffix) {

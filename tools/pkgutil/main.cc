@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     const pkgutil::SignatureVerifier verifier(kTrustAnchorFolder, std::time(nullptr));
     const pkgutil::VerificationResult result = verifier.VerifyFile(argv[2]);
     std::cout << pkgutil::FormatSignatureReport(argv[2], result) << std::flush;
+    std::cerr << pkgutil::FormatFailureDetail(result);
     return pkgutil::ExitStatus(result.verdict);
   } catch (const std::exception& error) {
     std::cerr << "pkgutil: " << error.what() << "\n";

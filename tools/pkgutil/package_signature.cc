@@ -131,6 +131,11 @@ bool ReadPackageSignature(const std::string& tocXml, PackageSignature* out, std:
     if (!ReadRange(*signature, "signature", &result.signature, error)) return false;
     if (!ReadCertificates(*signature, &result.certificates, error)) return false;
   }
+  if (std::optional<XmlNode> cms = FirstChild(*toc, "x-signature")) {
+    result.hasCmsSignature = true;
+    result.cmsSignatureStyle = cms->GetAttribute("style");
+    if (!ReadRange(*cms, "x-signature", &result.cmsSignature, error)) return false;
+  }
   *out = std::move(result);
   return true;
 }

@@ -7,8 +7,14 @@
 //       <KeyInfo xmlns="http://www.w3.org/2000/09/xmldsig#"><X509Data>
 //         <X509Certificate>base64 DER</X509Certificate> ...
 //       </X509Data></KeyInfo>
-//     </signature> ...
+//     </signature>
+//     <x-signature style="CMS"><offset>276</offset><size>...</size>
+//       <KeyInfo ...> the same chain </KeyInfo>
+//     </x-signature> ...
 //   </toc></xar>
+//
+// The x-signature, which newer signing tools add, is CMS SignedData over the
+// same checksum bytes (see cms_signature.h).
 #ifndef SKIFF_TOOLS_PKGUTIL_PACKAGE_SIGNATURE_H_
 #define SKIFF_TOOLS_PKGUTIL_PACKAGE_SIGNATURE_H_
 
@@ -36,10 +42,14 @@ struct PackageSignature {
   HeapRange signature;
   // DER, the signing certificate first, each issued by the next.
   std::vector<std::string> certificates;
+
+  bool hasCmsSignature = false;
+  std::string cmsSignatureStyle;
+  HeapRange cmsSignature;
 };
 
-// Reads the first <checksum> and <signature> of the TOC. A TOC without a
-// signature is fine (hasSignature false); a checksum or signature element
+// Reads the first <checksum>, <signature> and <x-signature> of the TOC. A TOC
+// without a signature is fine (hasSignature false); an element
 // that lacks its offset or size, holds a number that is not a plain decimal
 // or a certificate that is not base64 makes it false with the reason.
 bool ReadPackageSignature(const std::string& tocXml, PackageSignature* out, std::string* error);

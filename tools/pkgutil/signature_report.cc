@@ -1,22 +1,38 @@
 #include "tools/pkgutil/signature_report.h"
 
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 
 namespace pkgutil {
 
 namespace {
 
+// The line breaks a reader's newline set holds beyond the C0 controls: NEL,
+// LINE SEPARATOR and PARAGRAPH SEPARATOR, as UTF-8.
+constexpr const char* kUnicodeLineBreaks[][2] = {
+    {"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"}};
+
 std::string OneLine(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
     if (byte < 0x20 || byte == 0x7F) {
       char escaped[5];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       out += escaped;
-    } else {
-      out += c;
+      continue;
     }
+    bool replaced = false;
+    for (const auto& [utf8, escaped] : kUnicodeLineBreaks) {
+      if (text.compare(i, std::strlen(utf8), utf8) == 0) {
+        out += escaped;
+        i += std::strlen(utf8) - 1;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += text[i];
   }
   return out;
 }
@@ -44,7 +60,13 @@ void AppendFingerprint(const CertificateSummary& certificate, std::string* out) 
 std::string FormatSignatureReport(const std::string& packagePath,
                                   const VerificationResult& result) {
   std::string out = "Package \"" + OneLine(BaseName(packagePath)) + "\":\n";
-  out += "   Status: " + OneLine(StatusText(result)) + "\n";
+  out += "   Status: " + StatusText(result) + "\n";
+  if (result.trustedTimestamp) {
+    struct tm parts;
+    std::memset(&parts, 0, sizeof parts);
+    if (gmtime_r(&*result.trustedTimestamp, &parts) != nullptr)
+      out += "   Signed with a trusted timestamp on: " + FormatUtc(parts) + "\n";
+  }
   if (result.chain.empty()) return out;
   out += "   Certificate Chain:\n";
   for (size_t i = 0; i < result.chain.size(); ++i) {
@@ -56,6 +78,10 @@ std::string FormatSignatureReport(const std::string& packagePath,
     AppendFingerprint(certificate, &out);
   }
   return out;
+}
+
+std::string FormatFailureDetail(const VerificationResult& result) {
+  return result.detail.empty() ? "" : "pkgutil: " + OneLine(result.detail) + "\n";
 }
 
 }  // namespace pkgutil

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/pkgutil/cms_signature.h"
 #include "tools/pkgutil/package_signature.h"
 
 namespace pkgutil {
@@ -65,10 +66,14 @@ std::string FormatTime(const ASN1_TIME* time) {
   struct tm parts;
   std::memset(&parts, 0, sizeof parts);
   if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) return "(unreadable time)";
-  char text[64];
-  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &parts) == 0)
-    return "(unreadable time)";
-  return text;
+  return FormatUtc(parts);
+}
+
+std::string FormatTime(std::time_t time) {
+  struct tm parts;
+  std::memset(&parts, 0, sizeof parts);
+  if (gmtime_r(&time, &parts) == nullptr) return "(unreadable time)";
+  return FormatUtc(parts);
 }
 
 CertificateSummary Summarize(X509* certificate) {
@@ -189,6 +194,14 @@ VerificationResult VerifyArchive(const XarArchive& archive, const TrustStore& tr
   if (!archive.ReadHeap(signature.signature.offset, signature.signature.size, &signatureBytes,
                         &error))
     return Result(Verdict::kMalformed, "signature: " + error);
+  std::string cmsBytes;
+  if (signature.hasCmsSignature) {
+    if (signature.cmsSignature.size == 0)
+      return Result(Verdict::kMalformed, "the TOC x-signature size is 0");
+    if (!archive.ReadHeap(signature.cmsSignature.offset, signature.cmsSignature.size, &cmsBytes,
+                          &error))
+      return Result(Verdict::kMalformed, "x-signature: " + error);
+  }
 
   const EVP_MD* digest = DigestFor(algorithm);
   std::string actual;
@@ -238,50 +251,70 @@ VerificationResult VerifyArchive(const XarArchive& archive, const TrustStore& tr
     }
   }
 
+  const std::vector<X509Ptr> anchors = trustStore.LoadAnchors();
+  std::optional<std::time_t> stamped;
+  std::string ignored;
+  if (signature.hasCmsSignature) {
+    if (signature.cmsSignatureStyle != "CMS") {
+      failure.verdict = Verdict::kBadSignature;
+      failure.detail = "the x-signature style \"" + signature.cmsSignatureStyle + "\" is not CMS";
+      return failure;
+    }
+    CmsVerification cms = VerifyCmsSignature(cmsBytes, stored, certificates, anchors, now);
+    if (!cms.valid) {
+      failure.verdict = Verdict::kBadSignature;
+      failure.detail = cms.error;
+      return failure;
+    }
+    stamped = cms.trustedTimestamp;
+    ignored = cms.timestampIgnored;
+  }
+
+  // A trusted time stamp shows when the package was signed: the chain must
+  // have been valid then, not now.
   VerificationResult trust =
-      CheckTrust(certificates, trustStore.LoadAnchors(), trustStore.folder(), now);
-  if (trust.verdict != Verdict::kValid) trust.chain = summaries;
+      CheckTrust(certificates, anchors, trustStore.folder(), stamped.value_or(now));
+  if (trust.verdict != Verdict::kValid) {
+    trust.chain = summaries;
+    if (stamped) trust.detail += " at the trusted time stamp " + FormatTime(*stamped);
+  } else {
+    trust.trustedTimestamp = stamped;
+  }
+  if (!ignored.empty())
+    trust.detail +=
+        (trust.detail.empty() ? "" : "; ") + std::string("time stamp ignored: ") + ignored;
   return trust;
 }
 
 }  // namespace
 
+std::string FormatUtc(const struct tm& parts) {
+  char text[64];
+  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &parts) == 0)
+    return "(unreadable time)";
+  return text;
+}
+
 std::string StatusText(const VerificationResult& result) {
-  std::string text;
+  // The platform's phrases; what exactly failed goes to the detail.
   switch (result.verdict) {
     case Verdict::kValid:
-      text = "signed by a developer certificate issued by the platform for distribution";
-      break;
+      return "signed by a developer certificate issued by Apple for distribution";
     case Verdict::kNoSignature:
-      text = "no signature";
-      break;
-    case Verdict::kUnreadable:
-      text = "cannot read the package";
-      break;
-    case Verdict::kMalformed:
-      text = "not a valid flat package";
-      break;
-    case Verdict::kTocModified:
-      text = "package modified";
-      break;
-    case Verdict::kBadSignature:
-      text = "invalid signature";
-      break;
+      return "no signature";
     case Verdict::kBrokenChain:
-      text = "broken certificate chain";
-      break;
     case Verdict::kUntrustedChain:
-      text = "untrusted certificate chain";
-      break;
-    case Verdict::kExpired:
-      text = "certificate expired";
-      break;
     case Verdict::kNotYetValid:
-      text = "certificate not yet valid";
+      return "signed by untrusted certificate";
+    case Verdict::kExpired:
+      return "signed by a certificate that has since expired";
+    case Verdict::kUnreadable:
+    case Verdict::kMalformed:
+    case Verdict::kTocModified:
+    case Verdict::kBadSignature:
       break;
   }
-  if (!result.detail.empty()) text += ": " + result.detail;
-  return text;
+  return "package is invalid (checksum did not verify)";
 }
 
 int ExitStatus(Verdict verdict) {

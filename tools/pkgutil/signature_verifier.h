@@ -1,7 +1,9 @@
 // Decides whether a flat package carries a valid signature: its TOC matches
-// the stored checksum, the RSA signature over that checksum verifies with the
-// signing certificate, each certificate is issued by the next, and the chain
-// ends, valid at the given time, in one of the trust store's anchors.
+// the stored checksum, the RSA signature over that checksum (and the CMS
+// signature, when there is one) verifies with the signing certificate, each
+// certificate is issued by the next, and the chain ends, valid at the given
+// time, in one of the trust store's anchors. A trusted time stamp in the CMS
+// signature moves that time to when the package was signed.
 #ifndef SKIFF_TOOLS_PKGUTIL_SIGNATURE_VERIFIER_H_
 #define SKIFF_TOOLS_PKGUTIL_SIGNATURE_VERIFIER_H_
 
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,10 +48,17 @@ struct VerificationResult {
   // The chain as verified (the anchor included) for a valid package, else the
   // certificates as the package carries them, once they could be read.
   std::vector<CertificateSummary> chain;
+  // For a valid package whose chain was checked at the time a trusted
+  // time-stamp token vouches for.
+  std::optional<std::time_t> trustedTimestamp;
 };
 
-// The text after "Status: ".
+// The text after "Status: ", in the platform's words: one phrase per kind of
+// outcome, without the detail.
 std::string StatusText(const VerificationResult& result);
+
+// "2031-09-17 00:00:00 +0000"
+std::string FormatUtc(const struct tm& parts);
 
 // 0 for kValid; 1 for a package that was read but is not validly signed
 // (unsigned, modified, bad signature, chain or validity failures); 3 for a
@@ -57,7 +67,8 @@ int ExitStatus(Verdict verdict);
 
 class SignatureVerifier {
  public:
-  // `now` is the moment every certificate must be valid at.
+  // `now` is the moment every certificate must be valid at, unless a trusted
+  // time stamp names another; a time-stamp authority must be valid now.
   SignatureVerifier(std::string trustFolder, std::time_t now)
       : trustStore_(std::move(trustFolder)), now_(now) {}
 

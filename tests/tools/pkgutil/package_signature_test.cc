@@ -36,14 +36,6 @@ TEST(PackageSignatureTest, ReadsRangesAndCertificatesInOrder) {
   EXPECT_THAT(signature.certificates, ElementsAre(std::string("\0\1\2", 3), "hello"));
 }
 
-TEST(PackageSignatureTest, ATocWithoutSignatureIsFine) {
-  PackageSignature signature;
-  std::string error;
-  ASSERT_TRUE(ReadPackageSignature(Toc(kChecksum), &signature, &error)) << error;
-  EXPECT_TRUE(signature.hasChecksum);
-  EXPECT_FALSE(signature.hasSignature);
-}
-
 TEST(PackageSignatureTest, RefusesBadFields) {
   const std::string signature = "<signature style=\"RSA\"><offset>20</offset><size>256</size>";
   std::string tooMany;

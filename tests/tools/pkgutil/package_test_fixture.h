@@ -1,5 +1,5 @@
-// A trusted test chain with its root in a trust folder of the test's own, and
-// a checker that uses that folder.
+// A trusted test chain and time-stamp authority with their roots in a trust
+// folder of the test's own, and a checker that uses that folder.
 #ifndef SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_
 #define SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_
 
@@ -15,12 +15,19 @@
 
 class PackageTest : public ::testing::Test {
  protected:
-  PackageTest() { chain_.WriteRootPem(trust_.path()); }
+  PackageTest() {
+    chain_.WriteRootPem(trust_.path());
+    timestamps_.WriteRootPem(trust_.path());
+  }
 
-  static FlatPackageOptions SignedBy(const TestChain& chain) {
+  // Signed as the platform's signing tool does: RSA, and CMS with a time
+  // stamp of now.
+  FlatPackageOptions SignedBy(const TestChain& chain) const {
     FlatPackageOptions recipe;
     recipe.signingKey = chain.signer.key;
+    recipe.signingCertificate = chain.signer.certificate;
     recipe.certificates = chain.Der();
+    recipe.timestampAuthority = timestamps_.authority;
     return recipe;
   }
   FlatPackageOptions Signed() const { return SignedBy(chain_); }
@@ -32,6 +39,7 @@ class PackageTest : public ::testing::Test {
 
   ScopedTempDir trust_;
   TestChain chain_ = MakeTestChain();
+  TestTimestampAuthority timestamps_ = MakeTestTimestampAuthority();
 };
 
 #endif  // SKIFF_TESTS_TOOLS_PKGUTIL_PACKAGE_TEST_FIXTURE_H_

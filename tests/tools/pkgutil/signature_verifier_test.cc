@@ -7,6 +7,8 @@
 #include <openssl/evp.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "tests/tools/pkgutil/package_test_fixture.h"
 
@@ -32,10 +34,8 @@ TEST_F(PackageTest, ValidPackagesPassForEitherSigningName) {
     options.signerName = name;
     const VerificationResult result = Check(WriteFlatPackage(SignedBy(MakeTestChain(options))));
     EXPECT_EQ(result.verdict, Verdict::kValid) << StatusText(result);
-    EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 0);
-    EXPECT_EQ(StatusText(result),
-              "signed by a developer certificate issued by the platform for distribution");
     EXPECT_THAT(Names(result), ElementsAre(name, kTestIntermediateName, kTestRootName));
+    EXPECT_TRUE(result.trustedTimestamp.has_value());
   }
 }
 
@@ -71,13 +71,6 @@ TEST_F(PackageTest, ReportsTheVerifiedChainWithTheAnchorsExpiryAndFingerprint) {
   EXPECT_TRUE(std::equal(digest, digest + 32, result.chain[2].sha256Fingerprint.begin()));
 }
 
-TEST_F(PackageTest, UnsignedPackageHasNoSignature) {
-  const VerificationResult result = Check(WriteFlatPackage(FlatPackageOptions()));
-  EXPECT_EQ(result.verdict, Verdict::kNoSignature);
-  EXPECT_EQ(StatusText(result), "no signature");
-  EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1);
-}
-
 TEST_F(PackageTest, TamperingIsDetected) {
   const Validity current = CurrentValidity(std::time(nullptr));
   const TestCertificate impostor = IssueCertificate(kTestSignerName, TestKeys::Shared().other,
@@ -97,6 +90,10 @@ TEST_F(PackageTest, TamperingIsDetected) {
        "does not match"},
       {"signature", [](FlatPackageOptions* s) { s->tamperSignature = true; },
        Verdict::kBadSignature, "does not verify"},
+      {"cms over another checksum", [](FlatPackageOptions* s) { s->cmsOverOtherChecksum = true; },
+       Verdict::kBadSignature, "the CMS signature does not verify over the checksum"},
+      {"cms cut short", [](FlatPackageOptions* s) { s->cmsSignatureSize = 3; },
+       Verdict::kBadSignature, "the CMS signature cannot be read"},
       {"signer swapped", [&](FlatPackageOptions* s) { s->certificates[0] = impostor.Der(); },
        Verdict::kBadSignature, "does not verify"},
       {"intermediate swapped",
@@ -116,26 +113,55 @@ TEST_F(PackageTest, TamperingIsDetected) {
     const VerificationResult result = Check(WriteFlatPackage(recipe));
     EXPECT_EQ(result.verdict, c.verdict) << c.name << ": " << StatusText(result);
     EXPECT_THAT(result.detail, HasSubstr(c.reason)) << c.name;
-    EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1) << c.name;
   }
 }
 
-TEST_F(PackageTest, CertificatesMustBeValidAtTheGivenTime) {
+// A chain whose signing certificate expired a year ago, signed two years ago.
+TEST_F(PackageTest, CertificatesMustBeValidWhenTrustedlyStampedElseAtTheGivenTime) {
   const std::time_t now = std::time(nullptr);
+  const std::time_t signedAt = now - 2 * kYear;
   TestChainOptions options;
-  options.now = now - 2 * kYear;
+  options.now = signedAt;
   options.signerValidity = Validity{now - 3 * kYear, now - kYear};
   const TestChain chain = MakeTestChain(options);
   chain.WriteRootPem(trust_.path());
-  const std::string expired = WriteFlatPackage(SignedBy(chain));
-  const VerificationResult result = Check(expired, now);
-  EXPECT_EQ(result.verdict, Verdict::kExpired);
-  EXPECT_THAT(StatusText(result),
-              HasSubstr("certificate expired: certificate 1 (\"Developer ID Installer"));
-  EXPECT_EQ(result.chain.size(), 3u);
-  EXPECT_EQ(pkgutil::ExitStatus(result.verdict), 1);
-  // Signed while the certificate was valid: a check at that time passes.
-  EXPECT_EQ(Check(expired, now - 2 * kYear).verdict, Verdict::kValid);
+  struct Case {
+    const char* name;
+    std::optional<std::time_t> stampedAt;  // default: now
+    bool tamperImprint;
+    bool rsaOnly;
+    bool trustAuthority;
+    std::time_t checkedAt;
+    Verdict verdict;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {"stamped while valid", signedAt, false, false, true, now, Verdict::kValid, ""},
+      {"stamped after expiry", {}, false, false, true, now, Verdict::kExpired, " at the trusted"},
+      {"authority not trusted", signedAt, false, false, false, now, Verdict::kExpired,
+       "certificate verify error"},
+      {"imprint of other bytes", signedAt, true, false, true, now, Verdict::kExpired,
+       "message imprint mismatch"},
+      {"rsa only", {}, false, true, true, now, Verdict::kExpired, "expired on"},
+      {"rsa only, checked when signed", {}, false, true, true, signedAt, Verdict::kValid, ""},
+  };
+  for (const Case& c : cases) {
+    FlatPackageOptions recipe = SignedBy(chain);
+    recipe.timestampTime = c.stampedAt;
+    recipe.tamperTimestampImprint = c.tamperImprint;
+    if (c.rsaOnly) recipe.signingCertificate = nullptr;
+    if (c.trustAuthority) {
+      timestamps_.WriteRootPem(trust_.path());
+    } else {
+      std::filesystem::remove(trust_.path() + "/test-timestamp-root.pem");
+    }
+    const VerificationResult result = Check(WriteFlatPackage(recipe), c.checkedAt);
+    EXPECT_EQ(result.verdict, c.verdict) << c.name << ": " << result.detail;
+    EXPECT_THAT(result.detail, HasSubstr(c.detail)) << c.name;
+    const bool stamped = c.verdict == Verdict::kValid && !c.rsaOnly;
+    EXPECT_EQ(result.trustedTimestamp, stamped ? c.stampedAt : std::nullopt) << c.name;
+    EXPECT_EQ(result.chain.size(), 3u) << c.name;
+  }
 
   TestChainOptions future;
   future.intermediateValidity = Validity{now + kYear, now + 2 * kYear};
@@ -149,7 +175,6 @@ TEST_F(PackageTest, ChainsMustEndInTheTrustFolder) {
   const VerificationResult foreign = Check(WriteFlatPackage(SignedBy(MakeTestChain(options))));
   EXPECT_EQ(foreign.verdict, Verdict::kUntrustedChain) << StatusText(foreign);
   EXPECT_THAT(foreign.detail, HasSubstr(trust_.path()));
-  EXPECT_EQ(pkgutil::ExitStatus(foreign.verdict), 1);
 
   // Only *.pem files count as anchors.
   const std::string package = WriteFlatPackage(Signed());
