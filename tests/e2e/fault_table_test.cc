@@ -33,10 +33,15 @@ const std::string kExit0 = "Skiff exited with error code: 0";
 const std::string kExit38 = "Skiff exited with error code: 38";
 const Lines kRefused = {"In Do Operation", "Not able to init comm bridge bailing out", kExit38};
 const Lines kNormalEnd = {"Operation complete", "Terminate pkt received", kExit0};
-const std::string kShellFolder =
-    "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";
-const std::string kLongFolder = "/tmp/" + std::string(600, 'p');
-const Lines kRun127 = {"RetVal of NSTask: for install/uninstall: 127", "Operation failed", kExit38};
+constexpr char kProbe[] = "/tmp/TempFileForLangPack.pdf";
+const std::string kShellPackage =
+    "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"/Folian Installer.pkg";
+const std::string kLongPackage = "/tmp/" + std::string(600, 'p') + "/Folian Installer.pkg";
+constexpr char kBomb[] =
+    "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
+    "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+    "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY x SYSTEM \"file:///tmp/secret\">]>"
+    "<r><bundleInfo>com.orvane.Folian.Pro_23.0&d;&x;</bundleInfo><workflow>&d;</workflow></r>";
 
 enum class Drive {
   kHost,            // install under skiff-host, options: its own
@@ -65,11 +70,11 @@ enum class Plant {
   kTmpfs,        // data bytes at path
 };
 struct Step {
-  Step(Plant kind, std::string where = "", std::string what = "")
-      : plant(kind), path(std::move(where)), data(std::move(what)) {}
   Plant plant;
-  std::string path, data;
+  std::string path = "", data = "";
 };
+
+const Step kSlowInstaller{Plant::kToolSleep, "installer", "2500"};
 
 enum Check : unsigned {
   kNothingRuns = 1,     // neither the package check nor the installer
@@ -96,6 +101,26 @@ FaultRow Row(const char* name, Drive drive, std::vector<Step> plant, Lines optio
              Lines log, unsigned checks, void (*extra)(SkiffRoot&) = nullptr) {
   return {name,     drive,          std::move(plant), std::move(options),
           exitCode, std::move(log), checks,           extra};
+}
+
+// install with nobody at the pipes, refused before anything runs
+FaultRow Refused(const char* name, std::vector<Step> plant, std::string pipeName = "skiff-e2e") {
+  return Row(name, Drive::kAlone, std::move(plant), {std::move(pipeName)}, 38, kRefused,
+             kNothingRuns);
+}
+
+// install under skiff-host, ending as if nothing had happened
+FaultRow Survives(const char* name, std::vector<Step> plant, Lines hostOptions,
+                  void (*extra)(SkiffRoot&) = nullptr) {
+  return Row(name, Drive::kHost, std::move(plant), std::move(hostOptions), 0, kNormalEnd, kBothRun,
+             extra);
+}
+
+// getAppStatus still reporting the product
+FaultRow Reports(const char* name, std::vector<Step> plant, unsigned checks = 0,
+                 void (*extra)(SkiffRoot&) = nullptr) {
+  return Row(name, Drive::kStatus, std::move(plant), {kOutput}, 0, {}, kReportsProduct | checks,
+             extra);
 }
 
 void PlantStep(SkiffRoot& root, const Step& step) {
@@ -344,70 +369,49 @@ TEST_P(FaultTableTest, SkiffSurvives) {
 const std::vector<FaultRow> kRows = {
     // The host at the other end of the pipes misbehaves.
     Row("NoHostEverConnects", Drive::kHost, {}, {"--never-connect"}, 38, kRefused, kNothingRuns),
-    Row("HostClosesItsWriterBeforeWriting", Drive::kHost, {}, {"--close-after=0"}, 0, kNormalEnd,
+    Survives("HostClosesItsWriterBeforeWriting", {}, {"--close-after=0"}),
+    Survives("HostClosesAfterTheFirstPacket", {kSlowInstaller}, {"--close-after=1"}),
+    Row("HostVanishesBeforeTheFinalPacket", Drive::kVanishingHost, {kSlowInstaller}, {"skiff-e2e"},
+        0, {"Write to comm bridge failed", "Operation complete", "Terminate pkt received", kExit0},
         kBothRun),
-    Row("HostClosesAfterTheFirstPacket", Drive::kHost, {{Plant::kToolSleep, "installer", "1500"}},
-        {"--close-after=1"}, 0, kNormalEnd, kBothRun),
-    Row("HostVanishesBeforeTheFinalPacket", Drive::kVanishingHost,
-        {{Plant::kToolSleep, "installer", "2500"}}, {"skiff-e2e"}, 0,
-        {"Write to comm bridge failed", "Operation complete", "Terminate pkt received", kExit0},
-        kBothRun),
-    Row("HostTerminatesAtOnce", Drive::kHost, {{Plant::kToolSleep, "installer", "1500"}},
-        {"--terminate-at-once"}, 0, kNormalEnd, kBothRun),
-    Row("HostAnswersLate", Drive::kHost, {}, {"--answer-late=1500"}, 0, kNormalEnd, kBothRun),
-    Row("HostSplitsAHeader", Drive::kHost, {}, {"--split-header"}, 0, kNormalEnd, kBothRun),
-    Row("HostAnnouncesAnOversizedPayload", Drive::kHost, {}, {"--oversized"}, 0, kNormalEnd,
-        kBothRun),
+    Survives("HostTerminatesAtOnce", {kSlowInstaller}, {"--terminate-at-once"}),
+    Survives("HostAnswersLate", {}, {"--answer-late=1500"}),
+    Survives("HostSplitsAHeader", {}, {"--split-header"}),
+    Survives("HostAnnouncesAnOversizedPayload", {}, {"--oversized"}),
     Row("HostSendsUnusualIds", Drive::kHost, {}, {"--send-ids=0,10,18,77"}, 0,
         {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
          "CB_Pkt_Errors packetID", "Terminate pkt received", kExit0},
         kBothRun),
 
     // Something else at a pipe path, or no pipe name: refused at once.
-    Row("SymlinkAtTheInPipe", Drive::kAlone, {{Plant::kVictimLink, kIn}}, {"skiff-e2e"}, 38,
-        kRefused, kNothingRuns),
-    Row("SymlinkAtTheOutPipe", Drive::kAlone, {{Plant::kVictimLink, "/tmp/skiff-e2e_OUT"}},
-        {"skiff-e2e"}, 38, kRefused, kNothingRuns),
-    Row("HardLinkedInPipe", Drive::kAlone, {{Plant::kHardLink, kIn}}, {"skiff-e2e"}, 38, kRefused,
-        kNothingRuns),
-    Row("DirectoryAtTheInPipe", Drive::kAlone, {{Plant::kDirectory, kIn}}, {"skiff-e2e"}, 38,
-        kRefused, kNothingRuns),
-    Row("DanglingSymlinkAtTheInPipe", Drive::kAlone, {{Plant::kLink, kIn, "/Library/Created"}},
-        {"skiff-e2e"}, 38, kRefused, kNothingRuns),
-    Row("EmptyPipeName", Drive::kAlone, {}, {""}, 38, kRefused, kNothingRuns),
+    Refused("SymlinkAtTheInPipe", {{Plant::kVictimLink, kIn}}),
+    Refused("SymlinkAtTheOutPipe", {{Plant::kVictimLink, "/tmp/skiff-e2e_OUT"}}),
+    Refused("HardLinkedInPipe", {{Plant::kHardLink, kIn}}),
+    Refused("DirectoryAtTheInPipe", {{Plant::kDirectory, kIn}}),
+    Refused("DanglingSymlinkAtTheInPipe", {{Plant::kLink, kIn, "/Library/Created"}}),
+    Refused("EmptyPipeName", {}, ""),
 
     // Paths in the documents that a shell or a fixed buffer would get wrong.
-    Row("ShellCharactersInThePackagePath", Drive::kHost,
-        {{Plant::kInput, kShellFolder + "/Folian Installer.pkg", "/tmp/proxy.xml"}}, {}, 0,
-        kNormalEnd, kBothRun,
-        [](SkiffRoot& root) {
-          ExpectToolsGot(root, kShellFolder + "/Folian Installer.pkg");
-          for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
-            EXPECT_FALSE(root.Exists(marker)) << marker;
-          }
-        }),
-    Row("PathBeyondAnyCommandBuffer", Drive::kHost,
-        {{Plant::kInput, kLongFolder + "/Folian Installer.pkg", "/tmp/proxy.xml"}}, {}, 0,
-        kNormalEnd, kBothRun,
-        [](SkiffRoot& root) { ExpectToolsGot(root, kLongFolder + "/Folian Installer.pkg"); }),
-    Row("EntityBombAndExternalEntity", Drive::kStatus,
-        {{Plant::kFile, "/tmp/secret", "SECRET"},
-         {Plant::kFile, SkiffRoot::kInputPath,
-          "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
-          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
-          "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-          "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY x SYSTEM "
-          "\"file:///tmp/secret\">]>"
-          "<r><bundleInfo>com.orvane.Folian.Pro_23.0&d;&x;</bundleInfo><workflow>&d;</workflow></"
-          "r>"}},
-        {kOutput}, 0, {kExit0}, kReportsProduct,
-        [](SkiffRoot& root) {
-          EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("SECRET")));
-          EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("aaaa")));
-        }),
+    Survives("ShellCharactersInThePackagePath", {{Plant::kInput, kShellPackage, "/tmp/proxy.xml"}},
+             {},
+             [](SkiffRoot& root) {
+               ExpectToolsGot(root, kShellPackage);
+               for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
+                 EXPECT_FALSE(root.Exists(marker)) << marker;
+               }
+             }),
+    Survives("PathBeyondAnyCommandBuffer", {{Plant::kInput, kLongPackage, "/tmp/proxy.xml"}}, {},
+             [](SkiffRoot& root) { ExpectToolsGot(root, kLongPackage); }),
+    Reports("EntityBombAndExternalEntity",
+            {{Plant::kFile, "/tmp/secret", "SECRET"}, {Plant::kFile, "/tmp/input.xml", kBomb}}, 0,
+            [](SkiffRoot& root) {
+              EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("SECRET")));
+              EXPECT_THAT(root.LogText(), testing::Not(testing::HasSubstr("aaaa")));
+            }),
 
     // The system tools are missing or misbehave.
-    Row("InstallerNotOnPath", Drive::kHost, {{Plant::kRemove, "", "installer"}}, {}, 38, kRun127,
+    Row("InstallerNotOnPath", Drive::kHost, {{Plant::kRemove, "", "installer"}}, {}, 38,
+        {"RetVal of NSTask: for install/uninstall: 127", "Operation failed", kExit38},
         kNoInstaller),
     Row("PkgutilMissing", Drive::kHost, {{Plant::kRemove, "", "pkgutil"}}, {}, 38,
         {"Error in pkg validation", "TerminationStatus of pkg validation NSTask: 127",
@@ -415,16 +419,16 @@ const std::vector<FaultRow> kRows = {
         0),
     Row("InstallerKilled", Drive::kHost, {{Plant::kToolSignal, "installer", "9"}}, {}, 38,
         {"RetVal of NSTask: for install/uninstall: 137", "Operation failed", kExit38}, kBothRun),
-    Row("InstallerPrintsFiftyMegabytes", Drive::kHost,
-        {{Plant::kToolOutput, "installer", std::string(1 << 20, 'x')},
-         {Plant::kToolRepeat, "installer", "50"}},
-        {}, 0, kNormalEnd, kBothRun,
-        [](SkiffRoot& root) {
-          const Lines lines = root.LastRunLogLines();
-          EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                               "Output of install command: " + std::string(50 << 20, 'x')),
-                    1);
-        }),
+    Survives("InstallerPrintsFiftyMegabytes",
+             {{Plant::kToolOutput, "installer", std::string(1 << 20, 'x')},
+              {Plant::kToolRepeat, "installer", "50"}},
+             {},
+             [](SkiffRoot& root) {
+               const Lines lines = root.LastRunLogLines();
+               EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                                    "Output of install command: " + std::string(50 << 20, 'x')),
+                         1);
+             }),
     Row("InstallerPrintsInvalidUtf8", Drive::kHost,
         {{Plant::kToolOutput, "installer", "caf\xe9 done\xff"},
          {Plant::kToolStatus, "installer", "1"}},
@@ -434,8 +438,7 @@ const std::vector<FaultRow> kRows = {
         kBothRun),
 
     // The log or the output document cannot be where it should be.
-    Row("LogFolderIsAFile", Drive::kStatus, {{Plant::kFile, "/Library/Logs/Orvane/Installers", ""}},
-        {kOutput}, 0, {}, kReportsProduct | kNoLog),
+    Reports("LogFolderIsAFile", {{Plant::kFile, "/Library/Logs/Orvane/Installers", ""}}, kNoLog),
     Row("FullFileSystemUnderTheOutput", Drive::kStatus,
         {{Plant::kTmpfs, "/tmp/full", "65536"}, {Plant::kFile, "/tmp/old.xml", kOld}},
         {"/tmp/full/output.xml",
@@ -451,19 +454,16 @@ const std::vector<FaultRow> kRows = {
     Row("OutputFolderMissing", Drive::kStatus, {}, {"/tmp/no/out.xml"}, 38,
         {"Output xml path: /tmp/no/out.xml", "Error occurred while writing to XML", kExit38}, 0,
         [](SkiffRoot& root) { EXPECT_FALSE(root.Exists("/tmp/no")); }),
-    Row("SymlinkAtTheOutput", Drive::kStatus, {{Plant::kVictimLink, kOutput}}, {kOutput}, 0,
-        {kExit0}, kReportsProduct),
-    Row("SymlinkAtTheProbeFile", Drive::kStatus,
-        {{Plant::kVictimLink, "/tmp/TempFileForLangPack.pdf"}}, {kOutput}, 0, {kExit0},
-        kReportsProduct),
+    Reports("SymlinkAtTheOutput", {{Plant::kVictimLink, kOutput}}),
+    Reports("SymlinkAtTheProbeFile", {{Plant::kVictimLink, kProbe}}),
+    Reports("NulByteInABinaryPlistKey",
+            {{Plant::kFile, "/Applications/Other.app/Contents/Info.plist",
+              BinaryPlist({{"CFBundleName", "Other"}, {std::string("CFBundleName\0", 13), "X"}})}}),
 
-    // Many runs at once share one log.
-    Row("TenRunsShareTheLog", Drive::kParallelStatus, {}, {"10"}, 0,
-        {"Skiff has launched", "Get app status operation detected", "Saved to xml", kExit0}, 0),
-    Row("NulByteInABinaryPlistKey", Drive::kStatus,
-        {{Plant::kFile, "/Applications/Other.app/Contents/Info.plist",
-          BinaryPlist({{"CFBundleName", "Other"}, {std::string("CFBundleName\0", 13), "Forged"}})}},
-        {kOutput}, 0, {kExit0}, kReportsProduct),
+    // Many runs at once, on one log.
+    Row("TwentyRunsAtOnce", Drive::kParallelStatus, {}, {"20"}, 0,
+        {"Skiff has launched", "Get app status operation detected", "Saved to xml", kExit0},
+        kReportsProduct),
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest, testing::ValuesIn(kRows),
