@@ -1,16 +1,30 @@
 #include "log/installer_log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
+#include "platform/folder_lock.h"
 #include "platform/folders.h"
 
 namespace {
 
 constexpr char kLogSubdirectory[] = "/Logs/Orvane/Installers/";
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kLogMode = 0644;
+
+// Gives a folder this process has just made its mode whatever the
+// file-creation mask; a link put in its place meanwhile is not followed.
+void SetFolderMode(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  fchmod(fd, kFolderMode);
+  close(fd);
+}
 
 // Creates every missing directory of `path` in turn, as mkdir -p does.
 bool MakeDirectoryChain(const std::string& path) {
@@ -19,10 +33,64 @@ bool MakeDirectoryChain(const std::string& path) {
     position = path.find('/', position + 1);
     const std::string prefix = path.substr(0, position);
     if (prefix.empty()) continue;
-    if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (mkdir(prefix.c_str(), kFolderMode) == 0) {
+      SetFolderMode(prefix);
+    } else if (errno != EEXIST) {
+      return false;
+    }
   }
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Writes a folder's entries to disk: a new name is durable only then.
+void SyncFolder(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Opens the log at `path` for appending, creating it with mode 0644 when
+// missing (`created` then says so). Only a regular file with a single name is
+// taken: the open follows no link and does not block on a FIFO or device, and
+// whatever else stands at the path would have the log written somewhere else.
+// -1 when the log cannot be opened or is refused.
+int OpenLogForAppending(const std::string& path, bool* created) {
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, kLogMode);
+  *created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = open(path.c_str(), kFlags);
+  if (fd < 0) return -1;
+  struct stat info;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1 || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || (*created && fchmod(fd, kLogMode) != 0)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Gives the file at `from` the name `to` unless something, a link included,
+// already has that name; never follows a link.
+bool MoveAsideWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // A file system without RENAME_NOREPLACE: a new hard link never replaces
+  // anything either.
+  return errno == EINVAL && linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0 &&
+         unlink(from.c_str()) == 0;
+}
+
+// One write() per line: appends of parallel runs then never cut into it.
+void WriteAll(int fd, const std::string& text) {
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t count = write(fd, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;
+    written += static_cast<size_t>(count);
+  }
 }
 
 }  // namespace
@@ -51,7 +119,7 @@ std::string FormatTimestamp() {
 InstallerLog::InstallerLog(const std::string& libraryFolder) { Open(libraryFolder); }
 
 InstallerLog::~InstallerLog() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (fd_ >= 0) close(fd_);
 }
 
 InstallerLog& InstallerLog::GetInstance() {
@@ -60,47 +128,42 @@ InstallerLog& InstallerLog::GetInstance() {
 }
 
 void InstallerLog::Open(const std::string& libraryFolder) {
-  const std::string logPath = GetLogDirectory(libraryFolder) + kInstallerLogFileName;
-
-  FILE* existing = std::fopen(logPath.c_str(), "r");
-  if (existing == nullptr || std::fseek(existing, 0, SEEK_END) != 0) {
-    if (existing != nullptr) std::fclose(existing);
-    file_ = std::fopen(logPath.c_str(), "a");
+  const std::string directory = GetLogDirectory(libraryFolder);
+  const std::string logPath = directory + kInstallerLogFileName;
+  // Runs starting together decide one at a time, so only the first moves an
+  // oversized log aside and the others append to the fresh one. Without the
+  // lock they still append safely, just possibly to a backup.
+  const FolderLock lock(directory);
+  bool created = false;
+  fd_ = OpenLogForAppending(logPath, &created);
+  if (fd_ < 0 || created) return;
+  struct stat info;
+  if (fstat(fd_, &info) == 0 && static_cast<uint64_t>(info.st_size) > kMaxLogSizeBytes) {
+    Rotate(libraryFolder, logPath);
     return;
   }
-  const long size = std::ftell(existing);
-  std::fclose(existing);
+  WriteAll(fd_, std::string(kRunSeparator) + "\n");
+}
 
-  if (size >= 0 && static_cast<uint64_t>(size) <= kMaxLogSizeBytes) {
-    file_ = std::fopen(logPath.c_str(), "a");
-    if (file_ != nullptr) {
-      std::fputs(kRunSeparator, file_);
-      std::fputc('\n', file_);
-      std::fflush(file_);
-    }
-    return;
-  }
-
-  // Moving the old log aside keeps every byte of it without copying 10 MiB.
-  // link() never replaces an existing backup of the same second; when the
-  // old log cannot be moved it is appended to rather than lost.
-  const std::string backupPath =
-      GetLogDirectory(libraryFolder) + FormatTimestamp() + "_" + kInstallerLogFileName;
-  if (link(logPath.c_str(), backupPath.c_str()) == 0 && unlink(logPath.c_str()) == 0) {
-    file_ = std::fopen(logPath.c_str(), "w");
-  } else {
-    file_ = std::fopen(logPath.c_str(), "a");
-  }
+void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& logPath) {
+  const std::string directory = GetLogDirectory(libraryFolder);
+  const std::string backupPath = directory + FormatTimestamp() + "_" + kInstallerLogFileName;
+  // The old log and the folder reach the disk before and after the move, so a
+  // crash leaves either the old log or its whole backup.
+  fsync(fd_);
+  SyncFolder(directory);
+  // Moving keeps every byte without copying 10 MiB and never replaces a
+  // backup of the same second; a log that cannot be moved is appended to,
+  // not lost.
+  if (!MoveAsideWithoutReplacing(logPath, backupPath)) return;
+  SyncFolder(directory);
+  close(fd_);
+  bool created = false;
+  fd_ = OpenLogForAppending(logPath, &created);
 }
 
 void InstallerLog::Log(const std::string& message) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (file_ == nullptr) return;
-  const std::string timestamp = FormatTimestamp();
-  std::fputc('[', file_);
-  std::fwrite(timestamp.data(), 1, timestamp.size(), file_);
-  std::fputs("] ", file_);
-  std::fwrite(message.data(), 1, message.size(), file_);
-  std::fputc('\n', file_);
-  std::fflush(file_);
+  if (fd_ < 0) return;
+  WriteAll(fd_, "[" + FormatTimestamp() + "] " + message + "\n");
 }

@@ -5,7 +5,6 @@
 
 #include <boost/noncopyable.hpp>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -17,7 +16,8 @@ constexpr uint64_t kMaxLogSizeBytes = 10485760;
 class InstallerLog : private boost::noncopyable {
  public:
   // Opens (and if need be creates) the log below `libraryFolder`, rotating an
-  // oversized one. A log that cannot be opened stays closed and Log does
+  // oversized one. A log that cannot be opened, or anything but a regular file
+  // with a single name at its path, leaves the log closed and Log does
   // nothing.
   explicit InstallerLog(const std::string& libraryFolder);
   ~InstallerLog();
@@ -27,16 +27,22 @@ class InstallerLog : private boost::noncopyable {
 
   void Log(const std::string& message);
 
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return fd_ >= 0; }
 
  private:
   void Open(const std::string& libraryFolder);
+  // Moves the oversized open log aside to a backup of the current second and
+  // opens a fresh log; keeps appending to the old one when it cannot be moved.
+  void Rotate(const std::string& libraryFolder, const std::string& logPath);
 
   std::mutex mutex_;
-  FILE* file_ = nullptr;
+  // Opened for appending, so that every line lands at the end of the file
+  // whatever other runs write meanwhile.
+  int fd_ = -1;
 };
 
-// libraryFolder + "/Logs/Orvane/Installers/", created with its parents.
+// libraryFolder + "/Logs/Orvane/Installers/", created with its parents
+// (mode 0755 whatever the file-creation mask).
 std::string GetLogDirectory(const std::string& libraryFolder);
 // False when the directory already exists; otherwise whether creating it (and
 // its parents) succeeded.

@@ -9,8 +9,11 @@ std::string LocalLibraryFolder();
 // The machine-wide Application Support folder, "/Library/Application Support".
 std::string LocalApplicationSupportFolder();
 // The per-user temporary folder with a trailing slash: $TMPDIR when set and
-// not empty, else "/tmp/".
-std::string TemporaryFolder();
+// not empty, else the user's private folder "skiff-<uid>/" in `sharedFolder`
+// (a path with a trailing slash), made with mode 0700 when missing. "" when
+// that folder cannot be made, or is a link, no directory, another user's or
+// writable by group or others: nobody else may place anything in it.
+std::string TemporaryFolder(const std::string& sharedFolder = "/tmp/");
 // The user's home folder: $HOME, else the password database's entry, else "".
 std::string HomeFolder();
 

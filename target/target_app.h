@@ -22,7 +22,7 @@ struct TargetAppEnvironment {
   ApplicationRegistry* registry = nullptr;
   Launcher* launcher = nullptr;
   Shell* shell = nullptr;
-  std::string temporaryFolder;           // with a trailing slash
+  std::string temporaryFolder;           // with a trailing slash; "" for none
   std::string applicationSupportFolder;  // the local domain's
   std::string sandboxPrefix = "/Library/InstallerSandboxes/";
   std::string systemVersionPlist = kSystemVersionPlistPath;

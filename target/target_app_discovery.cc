@@ -11,6 +11,7 @@
 #include "log/installer_log.h"
 #include "platform/bundle.h"
 #include "platform/file_url.h"
+#include "platform/folder_lock.h"
 #include "target/target_app.h"
 
 namespace {
@@ -37,14 +38,18 @@ size_t TrackIndex(const std::string& name) {
   return kTrackCount;
 }
 
-// Makes sure something stands at `path` for the registry to look at. Whatever
-// is already there, a planted symbolic link included, is left alone and never
-// followed, and an existing file is never truncated.
+// Makes sure a regular file stands at `path` for the registry to look at. An
+// existing file is taken as it is, never truncated; anything else there (a
+// link, a FIFO, an empty folder) is removed without being followed and
+// replaced, since the registry would answer nothing for it.
 bool EnsureProbeFile(const std::string& path) {
   struct stat info;
-  if (lstat(path.c_str(), &info) == 0) return true;
+  if (lstat(path.c_str(), &info) == 0) {
+    if (S_ISREG(info.st_mode)) return true;
+    if ((S_ISDIR(info.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str())) != 0) return false;
+  }
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EEXIST;  // another process made it meanwhile
+  if (fd < 0) return errno == EEXIST && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   close(fd);
   return true;
 }
@@ -65,15 +70,28 @@ std::optional<std::string> TargetApp::InfoString(const Bundle& bundle, const std
 
 bool TargetApp::findFirstApplication(std::vector<std::string>* urls) {
   bool haveList = false;
-  std::string probePath = environment_.temporaryFolder + kProbeFileName;
-  std::string probeUrl = FileUrlStringFromPath(probePath, false);
-  if (!probeUrl.empty() && EnsureProbeFile(probePath)) {
-    urls->clear();
-    haveList = environment_.registry->CopyEditorApplicationURLs(probeUrl, urls);
-    // Without a list the probe file stays; the next call finds it in place.
-    if (haveList && unlink(probePath.c_str()) != 0) {
-      log_.Log("findFirstApplication:: Error while trying to remove file(" + probePath +
-               "), error: " + std::strerror(errno));
+  const std::string& folder = environment_.temporaryFolder;
+  if (folder.empty()) {
+    log_.Log("findFirstApplication:: No private temporary folder for the probe file");
+  } else {
+    std::string probePath = folder + kProbeFileName;
+    std::string probeUrl = FileUrlStringFromPath(probePath, false);
+    // Other runs of the user share the probe file: each run creates, queries
+    // and removes it while holding the folder, so none removes it under
+    // another's query.
+    const FolderLock lock(folder);
+    if (!lock.held()) {
+      log_.Log("findFirstApplication:: Unable to lock folder(" + folder +
+               "), error: " + lock.error());
+    }
+    if (!probeUrl.empty() && EnsureProbeFile(probePath)) {
+      urls->clear();
+      haveList = environment_.registry->CopyEditorApplicationURLs(probeUrl, urls);
+      // Without a list the probe file stays; the next call finds it in place.
+      if (haveList && unlink(probePath.c_str()) != 0) {
+        log_.Log("findFirstApplication:: Error while trying to remove file(" + probePath +
+                 "), error: " + std::strerror(errno));
+      }
     }
   }
   log_.Log("Fetched all PDF Editors successfully");

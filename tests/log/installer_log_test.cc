@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -17,6 +20,10 @@ namespace {
 
 class InstallerLogTest : public ::testing::Test {
  protected:
+  // Every test runs under the most permissive creation mask.
+  void SetUp() override { savedMask_ = umask(0); }
+  void TearDown() override { umask(savedMask_); }
+
   std::string LogDirectory() const { return temp_.path() + "/Logs/Orvane/Installers/"; }
   std::string LogPath() const { return LogDirectory() + "FLNXInstaller.log"; }
 
@@ -37,7 +44,12 @@ class InstallerLogTest : public ::testing::Test {
   }
 
   ScopedTempDir temp_;
+  mode_t savedMask_ = 0;
 };
+
+fs::perms ModeOf(const std::string& path) {
+  return fs::status(path).permissions() & fs::perms::all;
+}
 
 const std::regex kPrefixedLine(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] (.*))");
 
@@ -47,6 +59,9 @@ TEST_F(InstallerLogTest, FirstRunCreatesTheFolderChainAndWritesNoSeparator) {
     ASSERT_TRUE(log.IsOpen());
     log.Log("Skiff has launched");
   }
+  for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
+    EXPECT_EQ(ModeOf(temp_.path() + folder), fs::perms(0755)) << folder;
+  EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644));
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 1u);
   std::smatch match;
@@ -90,15 +105,17 @@ TEST_F(InstallerLogTest, ALogOneByteOverTheLimitMovesToATimestampedBackupWhole) 
       std::regex_match(fs::path(backups[0]).filename().string(),
                        std::regex(R"(\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}_FLNXInstaller\.log)")));
   EXPECT_EQ(ReadFileOrDie(backups[0]), old);
+  EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644));
   const auto lines = Lines();
   ASSERT_EQ(lines.size(), 1u) << "the restarted log holds no separator";
   EXPECT_TRUE(std::regex_match(lines[0], kPrefixedLine));
 }
 
-TEST_F(InstallerLogTest, ABackupOfTheSameSecondIsNeverOverwritten) {
+TEST_F(InstallerLogTest, ATakenBackupNameIsNeitherReplacedNorFollowed) {
   const std::string old(kMaxLogSizeBytes + 1, 'z');
   WriteFileOrDie(LogPath(), old);
-  // Occupy every backup name the next few seconds could produce.
+  // Occupy every backup name the next few seconds could produce with a link
+  // to an earlier backup.
   std::vector<std::string> planted;
   const std::time_t now = std::time(nullptr);
   for (int offset = 0; offset < 5; ++offset) {
@@ -107,38 +124,104 @@ TEST_F(InstallerLogTest, ABackupOfTheSameSecondIsNeverOverwritten) {
     localtime_r(&when, &local);
     char name[64];
     std::strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_FLNXInstaller.log", &local);
-    WriteFileOrDie(LogDirectory() + name, "earlier backup");
-    planted.push_back(LogDirectory() + name);
+    planted.push_back(temp_.path() + "/" + name);
+    WriteFileOrDie(planted.back(), "earlier backup");
+    ASSERT_EQ(symlink(planted.back().c_str(), (LogDirectory() + name).c_str()), 0);
   }
   { InstallerLog(temp_.path()).Log("line"); }
   for (const auto& path : planted) EXPECT_EQ(ReadFileOrDie(path), "earlier backup");
+  EXPECT_EQ(Backups().size(), planted.size());
   // The old log was kept in place and appended to.
   EXPECT_EQ(ReadFileOrDie(LogPath()).substr(0, old.size()), old);
 }
 
-TEST_F(InstallerLogTest, TwoThreadsWriteWholeLinesEachWithItsPrefix) {
-  constexpr int kLinesPerThread = 2000;
-  {
+// Something other than a log file of its own at a log path: the run goes on
+// without a log, writes nowhere and never hangs.
+enum Obstacle { kFileForTheFolder, kLinkToAFile, kDanglingLink, kSecondHardLink, kFifo };
+
+class ObstacleTest : public InstallerLogTest, public ::testing::WithParamInterface<Obstacle> {};
+
+TEST_P(ObstacleTest, LeavesTheLogClosedAndWritesNothing) {
+  const Obstacle obstacle = GetParam();
+  const bool inFolder = obstacle != kFileForTheFolder;
+  const std::string victim = temp_.path() + (inFolder ? "/victim" : "/Logs");
+  const std::string nowhere = temp_.path() + "/nowhere";
+  WriteFileOrDie(victim, "keep");
+  if (inFolder) MakeDirectoriesOrDie(LogDirectory());
+  int planted = 0;
+  if (obstacle == kLinkToAFile) planted = symlink(victim.c_str(), LogPath().c_str());
+  if (obstacle == kDanglingLink) planted = symlink(nowhere.c_str(), LogPath().c_str());
+  if (obstacle == kSecondHardLink) planted = link(victim.c_str(), LogPath().c_str());
+  // Opened for writing without a reader, a FIFO would block for good.
+  if (obstacle == kFifo) planted = mkfifo(LogPath().c_str(), 0666);
+  ASSERT_EQ(planted, 0);
+  InstallerLog log(temp_.path());
+  EXPECT_FALSE(log.IsOpen());
+  log.Log("dropped");
+  EXPECT_EQ(ReadFileOrDie(victim), "keep");
+  EXPECT_FALSE(PathExists(nowhere));
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTheLogPath, ObstacleTest,
+                         ::testing::Values(kFileForTheFolder, kLinkToAFile, kDanglingLink,
+                                           kSecondHardLink, kFifo));
+
+// Runs crossing the size limit together, each writing from two threads: one
+// run moves the old log aside whole, and every line lands once, whole.
+TEST_F(InstallerLogTest, ParallelRunsKeepEveryLineWhole) {
+  constexpr int kRuns = 20, kLinesPerRun = 50;
+  const std::string old(kMaxLogSizeBytes + 1, 'o');
+  WriteFileOrDie(LogPath(), old);
+  int start[2];  // the runs start together when its writing end closes
+  ASSERT_EQ(pipe(start), 0);
+  std::vector<pid_t> runs;
+  for (int run = 0; run < kRuns; ++run) {
+    runs.push_back(fork());
+    if (runs.back() != 0) continue;
+    close(start[1]);
+    char byte;
+    if (read(start[0], &byte, 1) != 0) _exit(1);
     InstallerLog log(temp_.path());
-    auto writer = [&log](char letter) {
-      for (int i = 0; i < kLinesPerThread; ++i) log.Log(std::string(100, letter));
+    // Every fifth line is longer than a stdio buffer.
+    auto writer = [&log, run](int first) {
+      for (int i = first; i < kLinesPerRun; i += 2)
+        log.Log(std::to_string(run) + ":" + std::to_string(i) + ":" +
+                std::string(i % 5 == 0 ? 9000 : 60, 'a' + run));
     };
-    std::thread a(writer, 'a');
-    std::thread b(writer, 'b');
-    a.join();
-    b.join();
+    std::thread odd(writer, 1);
+    writer(0);
+    odd.join();
+    _exit(log.IsOpen() ? 0 : 1);
   }
-  const auto lines = Lines();
-  ASSERT_EQ(lines.size(), 2u * kLinesPerThread);
-  int countA = 0;
-  for (const auto& line : lines) {
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(line, match, kPrefixedLine)) << line;
-    const std::string body = match[1];
-    ASSERT_TRUE(body == std::string(100, 'a') || body == std::string(100, 'b')) << body;
-    countA += body[0] == 'a';
+  close(start[0]);
+  close(start[1]);
+  for (pid_t pid : runs) {
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  EXPECT_EQ(countA, kLinesPerThread);
+
+  std::map<std::string, int> seen;
+  int wholeOldLogs = 0;
+  std::vector<std::string> files = Backups();
+  files.push_back(LogPath());
+  for (const std::string& file : files) {
+    std::string text = ReadFileOrDie(file);
+    if (text.compare(0, old.size(), old) == 0) ++wholeOldLogs, text.erase(0, old.size());
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+      if (line == kRunSeparator) continue;
+      // Only the prefix goes through the regex, whose matching recurses per byte.
+      ASSERT_TRUE(std::regex_match(line.substr(0, 22), kPrefixedLine)) << line.substr(0, 80);
+      const std::string body = line.substr(22);
+      const size_t tail = body.rfind(':') + 1;
+      ASSERT_EQ(body.find_first_not_of('a' + std::stoi(body), tail), std::string::npos) << body;
+      ++seen[body.substr(0, tail)];
+    }
+  }
+  EXPECT_EQ(wholeOldLogs, 1);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kRuns * kLinesPerRun));
+  for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
 }
 
 TEST(EnsureDirectoryExistsTest, ReportsCreationOnlyForMissingFolders) {

@@ -2,15 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <tuple>
+
+#include "tests/support/scoped_temp_dir.h"
 
 namespace {
 
 // `folder()` with `name` set to `value` (unset for null); the old value is restored.
-std::string With(const char* name, const char* value, std::string (*folder)()) {
+std::string With(const char* name, const char* value, const std::function<std::string()>& folder) {
   const char* old = std::getenv(name);
   const std::string saved = old != nullptr ? old : "";
   value != nullptr ? setenv(name, value, 1) : unsetenv(name);
@@ -19,11 +24,39 @@ std::string With(const char* name, const char* value, std::string (*folder)()) {
   return result;
 }
 
-TEST(FoldersTest, TemporaryFolderEndsInASlash) {
-  EXPECT_EQ(With("TMPDIR", "/var/T", TemporaryFolder), "/var/T/");
-  EXPECT_EQ(With("TMPDIR", "/var/T/", TemporaryFolder), "/var/T/");
-  EXPECT_EQ(With("TMPDIR", "", TemporaryFolder), "/tmp/");
-  EXPECT_EQ(With("TMPDIR", nullptr, TemporaryFolder), "/tmp/");
+TEST(FoldersTest, TemporaryFolderIsTmpdirWithASlash) {
+  EXPECT_EQ(With("TMPDIR", "/var/T", [] { return TemporaryFolder(); }), "/var/T/");
+  EXPECT_EQ(With("TMPDIR", "/var/T/", [] { return TemporaryFolder(); }), "/var/T/");
+}
+
+// Without TMPDIR it is the user's private folder in the shared one, taken only
+// when nobody else can have put anything in it.
+TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
+  // Whether the private folder is taken when a folder of `mode` (none for 0)
+  // owned by `owner` stands at its path, or is reached through a link there.
+  const uid_t me = geteuid();
+  const std::tuple<mode_t, uid_t, bool, bool> rows[] = {
+      {0, me, false, true},     {0700, me, false, true},     {0703, me, false, false},
+      {0730, me, false, false}, {0700, 65534, false, false}, {0700, me, true, false}};
+  for (const auto& [mode, owner, linked, taken] : rows) {
+    ScopedTempDir shared;
+    const std::string folder = shared.path() + "/skiff-" + std::to_string(me);
+    const std::string real = linked ? folder + "-real" : folder;
+    if (mode != 0) {
+      ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+      ASSERT_EQ(chmod(real.c_str(), mode), 0);
+      if (chown(real.c_str(), owner, static_cast<gid_t>(-1)) != 0) continue;  // not root
+    }
+    ASSERT_EQ(linked ? symlink(real.c_str(), folder.c_str()) : 0, 0);
+    const mode_t mask = umask(0);
+    const std::string result =
+        With("TMPDIR", nullptr, [&shared] { return TemporaryFolder(shared.path() + "/"); });
+    umask(mask);
+    EXPECT_EQ(result, taken ? folder + "/" : "") << mode << " " << owner << " " << linked;
+    struct stat info;
+    EXPECT_TRUE(!taken || (lstat(folder.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700));
+  }
+  EXPECT_EQ(With("TMPDIR", "", [] { return TemporaryFolder("/nonexistent/"); }), "");
 }
 
 TEST(FoldersTest, HomeFolderFallsBackToThePasswordDatabase) {

@@ -1,7 +1,10 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "platform/file_url.h"
 #include "tests/target/target_app_fixture.h"
@@ -134,14 +137,6 @@ TEST_F(DiscoveryTest, InstalledTrackIsReadWithoutCheckingTheName) {
                    "Unable to get installer app track name"}));
 }
 
-TEST_F(DiscoveryTest, ProbeFileIsRemovedAfterAListing) {
-  Install(AppsFolder(), "Folian.app");
-  std::vector<std::string> urls;
-  EXPECT_TRUE(App().findFirstApplication(&urls));
-  EXPECT_FALSE(PathExists(ProbePath()));
-  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully"}));
-}
-
 TEST_F(DiscoveryTest, NullListLeavesProbeFileAndStillLogs) {
   NullRegistry nullRegistry;
   environment_.registry = &nullRegistry;
@@ -156,13 +151,6 @@ TEST_F(DiscoveryTest, NullListLeavesProbeFileAndStillLogs) {
                                "Fetched all PDF Editors successfully"}));
 }
 
-TEST_F(DiscoveryTest, UncreatableProbeFileMeansNoList) {
-  environment_.temporaryFolder = temp_.path() + "/missing/";
-  std::vector<std::string> urls;
-  EXPECT_FALSE(App().findFirstApplication(&urls));
-  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully"}));
-}
-
 TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
   VanishingProbeRegistry registry(ProbePath());
   environment_.registry = &registry;
@@ -174,18 +162,61 @@ TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
                                "Fetched all PDF Editors successfully"}));
 }
 
-TEST_F(DiscoveryTest, SymlinkAtProbePathIsNeverFollowed) {
-  std::string victim = temp_.path() + "/victim.txt";
-  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
-  std::vector<std::string> urls;
-  App().findFirstApplication(&urls);
-  EXPECT_FALSE(PathExists(victim));  // a dangling link does not create its target
+TEST_F(DiscoveryTest, ParallelListingsAllFindTheProduct) {
+  Install(AppsFolder(), "Folian.app");
+  std::atomic<int> missed{0};
+  std::vector<std::thread> listings;
+  for (int i = 0; i < 100; ++i) {
+    listings.emplace_back([this, &missed] {
+      std::vector<std::string> urls;
+      if (!App().findFirstApplication(&urls)) ++missed;
+    });
+  }
+  for (std::thread& listing : listings) listing.join();
+  EXPECT_EQ(missed, 0);
+}
 
+// What may stand at the probe path or in place of the temporary folder:
+// replaced without being followed, or the listing ends without a list.
+enum ProbeObstacle { kDanglingLink, kLinkToAFile, kFifo, kEmptyFolder, kFullFolder, kNoFolder };
+
+class ProbeObstacleTest : public TargetAppTest,
+                          public ::testing::WithParamInterface<ProbeObstacle> {};
+
+TEST_P(ProbeObstacleTest, IsReplacedOrEndsTheListing) {
+  Install(AppsFolder(), "Folian.app");
+  const std::string victim = temp_.path() + "/victim.txt";
+  const std::string nowhere = temp_.path() + "/nowhere";
+  const std::string probe = ProbePath();
   WriteFileOrDie(victim, "precious");
-  unlink(ProbePath().c_str());
-  ASSERT_EQ(symlink(victim.c_str(), ProbePath().c_str()), 0);
-  App().findFirstApplication(&urls);
+  int planted = 0;
+  if (GetParam() == kDanglingLink) planted = symlink(nowhere.c_str(), probe.c_str());
+  if (GetParam() == kLinkToAFile) planted = symlink(victim.c_str(), probe.c_str());
+  if (GetParam() == kFifo) planted = mkfifo(probe.c_str(), 0666);
+  if (GetParam() == kEmptyFolder) MakeDirectoriesOrDie(probe);
+  if (GetParam() == kFullFolder) WriteFileOrDie(probe + "/inside", "");
+  if (GetParam() == kNoFolder) environment_.temporaryFolder = "";
+  ASSERT_EQ(planted, 0);
+  std::vector<std::string> urls;
+  EXPECT_EQ(App().findFirstApplication(&urls), GetParam() <= kEmptyFolder);
+  EXPECT_EQ(PathExists(probe), GetParam() == kFullFolder);
   EXPECT_EQ(ReadFileOrDie(victim), "precious");
+  EXPECT_FALSE(PathExists(nowhere));
+  EXPECT_EQ(LogLines().size(), GetParam() == kNoFolder ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTheProbePath, ProbeObstacleTest,
+                         ::testing::Values(kDanglingLink, kLinkToAFile, kFifo, kEmptyFolder,
+                                           kFullFolder, kNoFolder));
+
+TEST_F(DiscoveryTest, AMissingTemporaryFolderMeansNoListAndSaysWhy) {
+  environment_.temporaryFolder = temp_.path() + "/missing/";
+  std::vector<std::string> urls;
+  EXPECT_FALSE(App().findFirstApplication(&urls));
+  EXPECT_EQ(LogLines(),
+            (Lines{"findFirstApplication:: Unable to lock folder(" + environment_.temporaryFolder +
+                       "), error: " + std::strerror(ENOENT),
+                   "Fetched all PDF Editors successfully"}));
 }
 
 }  // namespace
