@@ -1,5 +1,5 @@
-// Loads arbitrary bytes; whatever loads must serialise and load again to the
-// same tree.
+// Loads arbitrary bytes; whatever loads must serialise, save to a file and
+// load again from both to the same tree.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/scratch_file.h"
 #include "xml/xml_document.h"
 #include "xml/xml_impl.h"
 #include "xml/xml_writer.h"
@@ -46,5 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   boost::shared_ptr<XmlDocument> reloaded;
   if (!XmlDocument::LoadFromString(saved, reloaded)) abort();
   if (!SameTree(*root.data(), *reloaded->GetRootElement().data())) abort();
+
+  static const ScratchFile file("skiff-fuzz-xml");
+  boost::shared_ptr<XmlDocument> fromFile;
+  if (!document->Save(file.path(), true) || !XmlDocument::LoadFromFile(file.path(), fromFile))
+    abort();
+  if (!SameTree(*root.data(), *fromFile->GetRootElement().data())) abort();
   return 0;
 }

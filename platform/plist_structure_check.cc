@@ -19,8 +19,12 @@ uint64_t ReadBigEndian(const std::string& data, uint64_t offset, size_t size) {
 // What the checker needs to know of one object of a binary plist.
 struct BinaryObject {
   bool container = false;
+  // A string without NUL characters: the only kind of dictionary key libplist
+  // can hand out (it asserts on a key whose length disagrees with strlen).
+  bool validKey = false;
   uint64_t refsOffset = 0;
   uint64_t refCount = 0;
+  uint64_t keyRefs = 0;  // leading references that name dictionary keys
   uint64_t textBytes = 0;
 };
 
@@ -103,14 +107,22 @@ bool BinaryPlistChecker::Describe(uint64_t index, BinaryObject* object) const {
   *object = BinaryObject();
   switch (type) {
     case 0x4:  // data
+      if (count > room) return false;
+      object->textBytes = count;
+      break;
     case 0x5:  // ASCII string
     case 0x7:  // UTF-8 string
       if (count > room) return false;
       object->textBytes = count;
+      object->validKey = std::memchr(data_.data() + position, '\0', count) == nullptr;
       break;
     case 0x6:  // UTF-16 string, up to three UTF-8 bytes per unit
       if (count > room / 2) return false;
       object->textBytes = count * 3;
+      object->validKey = true;
+      for (uint64_t unit = 0; unit < count; ++unit) {
+        if (ReadBigEndian(data_, position + 2 * unit, 2) == 0) object->validKey = false;
+      }
       break;
     case 0xa:  // array
     case 0xb:  // ordered set
@@ -125,6 +137,7 @@ bool BinaryPlistChecker::Describe(uint64_t index, BinaryObject* object) const {
       object->container = true;
       object->refsOffset = position;
       object->refCount = count * 2;
+      object->keyRefs = count;
       break;
     default:
       break;
@@ -153,6 +166,7 @@ bool BinaryPlistChecker::Check() {
   // each finished object so shared ones are measured once: the work stays
   // proportional to the file, not to the expanded tree.
   std::vector<uint8_t> state(objectCount_, kUnvisited);
+  std::vector<uint8_t> validKeys(objectCount_, 0);
   std::vector<TreeSize> sizes(objectCount_);
   std::vector<Frame> stack;
   state[rootIndex_] = kActive;
@@ -162,17 +176,19 @@ bool BinaryPlistChecker::Check() {
     if (top.nextRef < top.object.refCount) {
       const uint64_t child =
           ReadBigEndian(data_, top.object.refsOffset + top.nextRef * refSize_, refSize_);
+      const bool isKey = top.nextRef < top.object.keyRefs;
       ++top.nextRef;
       if (child >= objectCount_ || state[child] == kActive) return false;
       if (state[child] == kDone) {
-        if (!Add(sizes[child], &top)) return false;
+        if ((isKey && !validKeys[child]) || !Add(sizes[child], &top)) return false;
         continue;
       }
       BinaryObject object;
-      if (!Describe(child, &object)) return false;
+      if (!Describe(child, &object) || (isKey && !object.validKey)) return false;
       if (!object.container) {
         if (object.textBytes > limits_.maxTextBytes) return false;
         sizes[child] = TreeSize{0, 1, static_cast<uint32_t>(object.textBytes)};
+        validKeys[child] = object.validKey;
         state[child] = kDone;
         if (!Add(sizes[child], &top)) return false;
         continue;

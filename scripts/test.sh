@@ -3,8 +3,10 @@
 # a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan/, or $SKIFF_ASAN_BUILD_DIR); then the tests of the threaded code
 # (log, bridge, runner) a third time under ThreadSanitizer (build-tsan/, or
-# $SKIFF_TSAN_BUILD_DIR). Installs missing Debian packages first. Exits
-# non-zero when anything fails.
+# $SKIFF_TSAN_BUILD_DIR). Last, scripts/fuzz.sh builds the fuzz targets
+# (build-fuzz/, or $SKIFF_FUZZ_BUILD_DIR) and runs each for a short while
+# ($SKIFF_FUZZ_SECONDS, default 15) on its corpus. Installs missing Debian
+# packages first. Exits non-zero when anything fails.
 set -euo pipefail
 # shellcheck source=scripts/lib/setup.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
@@ -36,8 +38,13 @@ for test in "${threaded_tests[@]}"; do
     failed+=("$SKIFF_TSAN_BUILD_DIR/tests/$test")
   fi
 done
+# Short runs, so that every target keeps building and a crash on its corpus,
+# or soon after, fails the suite.
+if ! "$SKIFF_SOURCE_DIR/scripts/fuzz.sh" "${SKIFF_FUZZ_SECONDS:-15}"; then
+  failed+=("$SKIFF_FUZZ_BUILD_DIR (fuzzing)")
+fi
 if ((${#failed[@]})); then
   echo "FAILED in: ${failed[*]}" >&2
   exit 1
 fi
-skiff_say "All tests passed in $SKIFF_BUILD_DIR, $SKIFF_ASAN_BUILD_DIR and $SKIFF_TSAN_BUILD_DIR"
+skiff_say "All tests passed in $SKIFF_BUILD_DIR, $SKIFF_ASAN_BUILD_DIR and $SKIFF_TSAN_BUILD_DIR; no fuzzer crashed"

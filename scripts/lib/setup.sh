@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared by scripts/test.sh and scripts/demo.sh (sourced, not run): installs
+# Shared by scripts/test.sh, scripts/fuzz.sh and scripts/demo.sh (sourced, not run): installs
 # the Debian packages the build needs when some are missing, and configures
 # and builds a build tree.
 
@@ -9,6 +9,7 @@ SKIFF_JOBS="$(nproc 2>/dev/null || echo 2)"
 SKIFF_BUILD_DIR="${SKIFF_BUILD_DIR:-build}"
 SKIFF_ASAN_BUILD_DIR="${SKIFF_ASAN_BUILD_DIR:-build-asan}"
 SKIFF_TSAN_BUILD_DIR="${SKIFF_TSAN_BUILD_DIR:-build-tsan}"
+SKIFF_FUZZ_BUILD_DIR="${SKIFF_FUZZ_BUILD_DIR:-build-fuzz}"
 
 SKIFF_PACKAGES=(
   build-essential cmake pkg-config clang-14 libclang-rt-14-dev clang-format

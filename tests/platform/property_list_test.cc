@@ -74,10 +74,21 @@ TEST_F(PropertyListTest, RefusesWhatIsNotAPropertyListFile) {
   const std::string binary = Binary(list);
   std::string hugeCount = binary;
   hugeCount.replace(binary.size() - 24, 8, std::string(8, '\xff'));
+  // A dictionary key holding a NUL, which libplist would abort on: as ASCII
+  // and, for a key with a non-ASCII character, as UTF-16.
+  const auto nulKey = [](const std::string& key, const std::string& stored) {
+    plist_t info = plist_new_dict();
+    plist_dict_set_item(info, key.c_str(), plist_new_string("23.0"));
+    std::string file = Binary(info);
+    return file.replace(file.find(stored), stored.size(),
+                        stored.substr(0, stored.size() - 1) + '\0');
+  };
   for (const std::string& bad :
        {std::string(), std::string("garbage"), std::string("<plist><array><string>open"), hugeCount,
         binary.substr(0, binary.size() - 1), binary.substr(0, binary.size() - 20),
-        "<plist/>" + std::string(16 * 1024 * 1024, ' ')})
+        "<plist/>" + std::string(16 * 1024 * 1024, ' '),
+        nulKey("CFBundleVersion+", "CFBundleVersion+"),
+        nulKey("Name\xc3\xa9+", std::string("\0\xe9\0+", 4))})
     EXPECT_FALSE(Read(bad)) << bad.size();
   EXPECT_FALSE(ReadPropertyListFile(dir_.path() + "/absent.plist", &value_));
   EXPECT_FALSE(ReadPropertyListFile(dir_.path(), &value_));
