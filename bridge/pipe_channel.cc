@@ -63,7 +63,7 @@ bool MakeNonBlockingCloseOnExec(int fd) {
 }  // namespace
 
 PipeChannel::PipeChannel(PipeChannelSettings settings)
-    : settings_(std::move(settings)), lockName_(MakeLockName()) {}
+    : settings_(std::move(settings)), lockName_(MakeLockName()), queue_(settings_.queueLimits) {}
 
 PipeChannel::~PipeChannel() {
   Stop();
@@ -93,7 +93,7 @@ int PipeChannel::OpenPipes(uint32_t mode, const std::string& pipeName, bool wait
   }
   if (open_) return kPipeAlreadyOpen;
   if (receiver_.joinable()) return kReceiverStillEnding;
-  if (pipeName.empty() || mode < kPipeModeServer || mode > kPipeModeClientAlt) {
+  if (!IsPlainPipeName(pipeName) || mode < kPipeModeServer || mode > kPipeModeClientAlt) {
     return kPipeBadArguments;
   }
   if (!EnsureWakePipe()) return kPipeSystemError;
@@ -110,6 +110,10 @@ int PipeChannel::OpenPipes(uint32_t mode, const std::string& pipeName, bool wait
   // Succeeds without a writer, which lets the host open its writing end.
   const int readFd = OpenPipe(readPath, O_RDONLY);
   if (readFd < 0) return OpenFailureCode(errno);
+  if (!DescriptorIsLonePipe(readFd)) {
+    close(readFd);
+    return kPipeUnsafePath;
+  }
 
   const int64_t pauseUs = std::max<int64_t>(settings_.openAttemptPause.count(), 1);
   const uint64_t attempts = waitFlag ? static_cast<uint64_t>(timeoutMs) * 1000 / pauseUs : 1;
@@ -125,6 +129,13 @@ int PipeChannel::OpenPipes(uint32_t mode, const std::string& pipeName, bool wait
     if (writeFd < 0 && error != ENXIO) {
       close(readFd);
       return OpenFailureCode(error);
+    }
+    // A regular file would take our frames with nobody listening; a FIFO
+    // swapped for a hard link during the wait would pass them on elsewhere.
+    if (writeFd >= 0 && !DescriptorIsLonePipe(writeFd)) {
+      close(writeFd);
+      close(readFd);
+      return kPipeUnsafePath;
     }
     std::this_thread::sleep_for(settings_.openAttemptPause);
   }

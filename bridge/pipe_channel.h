@@ -58,8 +58,10 @@ class PipeChannel {
   PipeChannel& operator=(const PipeChannel&) = delete;
 
   // Creates or checks the FIFOs pipeFolder + pipeName + "_IN"/"_OUT", opens
-  // them and starts the receive thread. With `waitFlag` the write pipe is
-  // tried every openAttemptPause until `timeoutMs` is used up, otherwise once.
+  // them and starts the receive thread. A name that is empty, "." or ".." or
+  // holds a slash is refused (-7); so is (-4) any opened end that is not a
+  // FIFO with a single link. With `waitFlag` the write pipe is tried every
+  // openAttemptPause until `timeoutMs` is used up, otherwise once.
   // A non-null `callback` replaces the stored one even when the channel is
   // already open. Open and Stop belong to the thread that owns the channel.
   int Open(uint32_t mode, const std::string& pipeName, bool waitFlag, uint32_t timeoutMs,

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bridge/packet_queue.h"
+
 struct PipeChannelSettings {
   // Folder of the FIFO pair, with its trailing slash.
   std::string pipeFolder = "/tmp/";
@@ -22,6 +24,8 @@ struct PipeChannelSettings {
   uint32_t writeAttempts = 3000;
   // Reads finding no writer tolerated before the first packet.
   uint32_t emptyReadAllowance = 1000;
+  // What the received-packet queue holds before it drops packets.
+  PacketQueueLimits queueLimits;
 };
 
 // How long CommBridge::Init waits for the host to open its reading end.

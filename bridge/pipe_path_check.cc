@@ -8,3 +8,12 @@ bool CheckPathIsSafe(const std::string& path) {
   if (S_ISLNK(info.st_mode)) return false;
   return info.st_nlink < 2;
 }
+
+bool DescriptorIsLonePipe(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode) && info.st_nlink == 1;
+}
+
+bool IsPlainPipeName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}

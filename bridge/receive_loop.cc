@@ -132,9 +132,12 @@ void PipeChannel::ReceiveLoop(int readFd, int wakeFd) {
     std::vector<char> payload(ReadWord(header + 8));
     step = ReadPayload(reader, settings_, payload);
     if (step != Step::kDone) break;
-    queue_.Push(
-        PacketFromPayload(ReadWord(header), ReadWord(header + 4), payload.data(), payload.size()));
-    Notify();
+    // A packet the full queue drops is gone without a word: this thread
+    // never logs, and the runner needs only the terminate, which is kept.
+    if (queue_.Push(PacketFromPayload(ReadWord(header), ReadWord(header + 4), payload.data(),
+                                      payload.size()))) {
+      Notify();
+    }
   }
   // A channel closed or stopped by another thread ends without a report.
   if ((step == Step::kClosed || step == Step::kReadError) && !reader.Stopping()) {

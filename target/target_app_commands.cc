@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/installer_log.h"
 #include "platform/launcher.h"
@@ -29,27 +30,55 @@ size_t LineBreakLength(std::string_view text, size_t at) {
   return 0;
 }
 
-bool Contains(std::string_view line, std::string_view name) {
-  return line.find(name) != std::string_view::npos;
+// Heading of the section that lists the certificates, one numbered line each.
+constexpr char kChainHeading[] = "Certificate Chain:";
+
+bool IsChainHeading(std::string_view line) {
+  const size_t start = line.find_first_not_of(' ');
+  return start != std::string_view::npos && line.substr(start) == kChainHeading;
 }
 
-// The three certificate conditions, met one per line at most.
+// The name on a certificate line, "    1. NAME": blanks, a decimal number,
+// ". ", the name. Empty for any other line.
+std::string_view CertificateName(std::string_view line) {
+  size_t at = 0;
+  while (at < line.size() && line[at] == ' ') ++at;
+  const size_t number = at;
+  while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+  if (number == 0 || at == number || line.compare(at, 2, ". ") != 0) return {};
+  return line.substr(at + 2);
+}
+
+// " (TEAMID)", the team identifier being upper-case letters and digits.
+bool IsTeamSuffix(std::string_view text) {
+  if (text.size() < 4 || text.compare(0, 2, " (") != 0 || text.back() != ')') return false;
+  for (const char c : text.substr(2, text.size() - 3)) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+bool IsSigningName(std::string_view name) {
+  for (const std::string_view accepted : kSigningCertificates) {
+    if (name.compare(0, accepted.size(), accepted) != 0) continue;
+    const std::string_view rest = name.substr(accepted.size());
+    if (rest.empty() || IsTeamSuffix(rest)) return true;
+  }
+  return false;
+}
+
+// The three certificate conditions, met one per certificate at most.
 class CertificateChain {
  public:
-  // Meets the first unmet condition, in the order root, intermediate,
-  // signing, whose name the line holds.
-  void Take(std::string_view line) {
-    if (!root_ && Contains(line, kRootCertificate)) {
+  // A certificate meets the first unmet condition whose name it carries
+  // exactly; a name that merely contains one meets none.
+  void Take(std::string_view name) {
+    if (!root_ && name == kRootCertificate) {
       root_ = true;
-    } else if (!intermediate_ && Contains(line, kIntermediateCertificate)) {
+    } else if (!intermediate_ && name == kIntermediateCertificate) {
       intermediate_ = true;
-    } else if (!signing_) {
-      for (const char* name : kSigningCertificates) {
-        if (Contains(line, name)) {
-          signing_ = true;
-          break;
-        }
-      }
+    } else if (!signing_ && IsSigningName(name)) {
+      signing_ = true;
     }
   }
 
@@ -60,6 +89,22 @@ class CertificateChain {
   bool intermediate_ = false;
   bool signing_ = false;
 };
+
+// The report cut at every line break; text after the last break is a last,
+// possibly empty, line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  size_t lineStart = 0;
+  size_t at = 0;
+  for (;;) {
+    size_t breakLength = 0;
+    while (at < text.size() && (breakLength = LineBreakLength(text, at)) == 0) ++at;
+    lines.push_back(text.substr(lineStart, at - lineStart));
+    if (at == text.size()) return lines;
+    at += breakLength;
+    lineStart = at;
+  }
+}
 
 }  // namespace
 
@@ -95,20 +140,22 @@ bool TargetApp::ValidatePackageSignature(std::string packagePath) {
   const std::string text = DecodeUtf8Replacing(result.output);
   if (text.empty()) return false;
 
+  // Only the numbered lines under the chain heading name certificates: the
+  // report starts with the package's file name, which anybody can choose.
+  // The last heading counts, as the file name comes before the real one.
+  const std::vector<std::string_view> lines = SplitLines(text);
+  auto line = lines.end();
+  while (line != lines.begin() && !IsChainHeading(*(line - 1))) --line;
+  if (line == lines.begin()) return false;
   CertificateChain chain;
-  const std::string_view view(text);
-  size_t lineStart = 0;
-  size_t at = 0;
-  for (;;) {
-    size_t breakLength = 0;
-    while (at < view.size() && (breakLength = LineBreakLength(view, at)) == 0) ++at;
-    chain.Take(view.substr(lineStart, at - lineStart));
+  for (; line != lines.end(); ++line) {
+    const std::string_view name = CertificateName(*line);
+    if (name.empty()) continue;
+    chain.Take(name);
     if (chain.Complete()) {
       log_.Log("All certs present, pkg validation succeeded");
       return true;
     }
-    if (at == view.size()) return false;
-    at += breakLength;
-    lineStart = at;
   }
+  return false;
 }

@@ -9,6 +9,7 @@
 #include "target/target_app.h"
 #include "tests/support/fake_shell.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/signature_report_text.h"
 
 namespace {
 
@@ -24,11 +25,7 @@ class InstallOperationsTest : public ::testing::Test {
     shell_.Answer("installer ", 0, "installed");
   }
 
-  void SignAll() {
-    shell_.Answer(kSignatureCheckCommand, 0,
-                  "1. Developer ID Installer: Orvane Inc. (K4T7W2Q9PX)\n"
-                  "2. Developer ID Certification Authority\n3. Apple Root CA\n");
-  }
+  void SignAll() { shell_.Answer(kSignatureCheckCommand, 0, SignatureReportText()); }
 
   ScopedTempDir temp_;
   InstallerLog log_;

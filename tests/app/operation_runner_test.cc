@@ -18,6 +18,7 @@
 #include "target/target_app.h"
 #include "tests/support/pipe_host.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/signature_report_text.h"
 
 namespace {
 
@@ -26,13 +27,6 @@ using ::testing::ElementsAre;
 using ::testing::Not;
 
 constexpr char kPipeName[] = "runner";
-constexpr char kGoodReport[] =
-    "Package \"p.pkg\":\n"
-    "   Status: signed by a developer certificate issued by the platform for distribution\n"
-    "   Certificate Chain:\n"
-    "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
-    "    2. Developer ID Certification Authority\n"
-    "    3. Apple Root CA\n";
 
 // Signs every package; the installer takes `installerTime`, ends with
 // `installerStatus`, or throws, and can be held until released.
@@ -44,7 +38,7 @@ class ScriptedShell : public Shell {
   bool holdInstaller = false;
 
   ShellResult Run(const std::string& commandLine) override {
-    if (commandLine.rfind(kSignatureCheckCommand, 0) == 0) return {0, kGoodReport};
+    if (commandLine.rfind(kSignatureCheckCommand, 0) == 0) return {0, SignatureReportText()};
     if (installerThrows) throw std::runtime_error("installer vanished");
     std::this_thread::sleep_for(installerTime);
     std::unique_lock<std::mutex> lock(mutex_);

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 
-#include "bridge/pipe_path_check.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace {
@@ -196,13 +196,29 @@ TEST_F(PipeChannelTest, SecondOpenReturns5AndLeavesThePipesAlone) {
   EXPECT_EQ(ReadBytes(hostRead_, 18), Frame(CB_Pkt_Terminate, 0xFFFF, "still"));
 }
 
-TEST_F(PipeChannelTest, RejectsAnEmptyNameAndModesOutsideOneToFour) {
+class BadArgumentsTest : public PipeChannelTest,
+                         public ::testing::WithParamInterface<std::tuple<uint32_t, const char*>> {};
+
+// The FIFOs live one folder down, so that a name climbing out of it stays in
+// the test's own folder.
+TEST_P(BadArgumentsTest, RefusesWithMinus7AndCreatesNothing) {
+  const auto [mode, name] = GetParam();
+  const std::string folder = temp_.path() + "/pipes";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  settings_.pipeFolder = folder + "/";
   PipeChannel channel(settings_);
-  EXPECT_EQ(channel.Open(kPipeModeClient, "", false, 0, nullptr, nullptr), kPipeBadArguments);
-  EXPECT_EQ(channel.Open(0, kName, false, 0, nullptr, nullptr), kPipeBadArguments);
-  EXPECT_EQ(channel.Open(5, kName, false, 0, nullptr, nullptr), kPipeBadArguments);
-  EXPECT_FALSE(PathExists(Path("_IN")));
+  EXPECT_EQ(channel.Open(mode, name, false, 0, nullptr, nullptr), kPipeBadArguments);
+  EXPECT_FALSE(PathExists(folder + "/" + name + "_IN"));
+  EXPECT_FALSE(PathExists(Path("_IN", "x")));
 }
+
+INSTANTIATE_TEST_SUITE_P(NamesAndModes, BadArgumentsTest,
+                         ::testing::Values(std::make_tuple(kPipeModeClient, ""),
+                                           std::make_tuple(kPipeModeClient, "a/b"),
+                                           std::make_tuple(kPipeModeClient, "."),
+                                           std::make_tuple(kPipeModeClient, ".."),
+                                           std::make_tuple(kPipeModeClient, "../x"),
+                                           std::make_tuple(0u, kName), std::make_tuple(5u, kName)));
 
 TEST_F(PipeChannelTest, FailsWithMinus6WhenAFifoCannotBeCreated) {
   settings_.pipeFolder = temp_.path() + "/missing/";
@@ -210,13 +226,65 @@ TEST_F(PipeChannelTest, FailsWithMinus6WhenAFifoCannotBeCreated) {
   EXPECT_EQ(channel.Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeSystemError);
 }
 
-TEST_F(PipeChannelTest, ARegularFileAtTheWritePathPassesTheCheckAndIsWritten) {
-  WriteFileOrDie(Path("_IN"), "");
+enum class Planted { kSymlinkToFifo, kDanglingSymlink, kHardLink, kRegularFile };
+
+class UnsafePathTest : public PipeChannelTest,
+                       public ::testing::WithParamInterface<std::tuple<const char*, Planted>> {};
+
+// A dangling link escapes the existence check, so the open itself must refuse
+// to follow it; a regular file passes that check and is refused on its
+// opened descriptor.
+TEST_P(UnsafePathTest, RefusesWithMinus4) {
+  const auto [suffix, planted] = GetParam();
+  const std::string path = Path(suffix);
+  const std::string elsewhere = temp_.path() + "/elsewhere";
+  if (planted == Planted::kRegularFile) {
+    WriteFileOrDie(path, "");
+  } else {
+    if (planted != Planted::kDanglingSymlink) {
+      ASSERT_EQ(mkfifo(elsewhere.c_str(), 0600), 0);
+    }
+    ASSERT_EQ(planted == Planted::kHardLink ? link(elsewhere.c_str(), path.c_str())
+                                            : symlink(elsewhere.c_str(), path.c_str()),
+              0);
+  }
+  const std::string other = Path(std::string(suffix) == "_IN" ? "_OUT" : "_IN");
+  ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
+  PipeChannel channel(settings_);
+  EXPECT_EQ(channel.Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeUnsafePath);
+  EXPECT_FALSE(channel.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothPipes, UnsafePathTest,
+    ::testing::Combine(::testing::Values("_IN", "_OUT"),
+                       ::testing::Values(Planted::kSymlinkToFifo, Planted::kDanglingSymlink,
+                                         Planted::kHardLink, Planted::kRegularFile)));
+
+// The host gets up to a minute to connect: a FIFO swapped meanwhile for a
+// hard link to another one is caught on the opened descriptor.
+TEST_F(PipeChannelTest, AWritePipeHardLinkedDuringTheWaitIsRefusedAndBothEndsClosed) {
+  MakeFifos();
   channel_ = std::make_unique<PipeChannel>(settings_);
-  ASSERT_EQ(channel_->Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeOpened);
-  ASSERT_EQ(channel_->Send(MakeReportPacket("file")), kPipeSent);
-  EXPECT_EQ(ReadFileOrDie(Path("_IN")), Frame(CB_Pkt_Terminate, 0xFFFF, "file"));
-  EXPECT_TRUE(CheckPathIsSafe(temp_.path() + "/no-such-file")) << "unreadable status passes";
+  int result = 0;
+  std::thread opener(
+      [&] { result = channel_->Open(kPipeModeClient, kName, true, 2000, nullptr, nullptr); });
+  // A writer of _OUT gets in once the channel reads it: its checks are done.
+  EXPECT_TRUE(Eventually(
+      [&] { return (hostWrite_ = open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+  const std::string elsewhere = temp_.path() + "/elsewhere";
+  EXPECT_EQ(mkfifo(elsewhere.c_str(), 0600), 0);
+  EXPECT_EQ(link(elsewhere.c_str(), (elsewhere + "-link").c_str()), 0);
+  EXPECT_EQ(rename((elsewhere + "-link").c_str(), Path("_IN").c_str()), 0);
+  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
+  opener.join();
+  EXPECT_EQ(result, kPipeUnsafePath);
+  EXPECT_FALSE(channel_->IsOpen());
+  EXPECT_EQ(open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK), -1);
+  EXPECT_EQ(errno, ENXIO) << "the read pipe is closed";
+  char byte;
+  EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "the write pipe is closed";
 }
 
 TEST_F(PipeChannelTest, TimesOutWith4WhenNobodyReadsAndReleasesTheReadPipe) {

@@ -15,6 +15,7 @@
 #include <regex>
 
 #include "tests/support/pipe_host.h"
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
@@ -26,8 +27,6 @@ constexpr char kIn[] = "/tmp/skiff-e2e_IN";
 constexpr char kLog[] = "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
 constexpr char kOutput[] = "/tmp/output.xml";
 constexpr char kOld[] = "<response>old</response>";
-const Lines kChain = {"Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)",
-                      "Developer ID Certification Authority", "Apple Root CA"};
 const std::string kExit0 = "Skiff exited with error code: 0";
 const std::string kExit38 = "Skiff exited with error code: 38";
 const Lines kRefused = {"In Do Operation", "Not able to init comm bridge bailing out", kExit38};
@@ -56,7 +55,6 @@ enum class Plant {
   kLink,        // a link at path to data
   kDirectory,
   kFile,        // data at path
-  kHardLink,    // path becomes a second name of a new empty file
   kRemove,      // path, or the stand-in tool named by data
   kToolOutput,  // what the tool named by path prints
   kToolSleep,   // milliseconds
@@ -131,9 +129,6 @@ void PlantStep(SkiffRoot& root, const Step& step) {
       return root.MakeDirectories(step.path);
     case Plant::kFile:
       root.WriteFile(step.path, step.data);
-      return;
-    case Plant::kHardLink:
-      ASSERT_EQ(link(root.HostPath(root.WriteFile("/tmp/other", "")).c_str(), at.c_str()), 0);
       return;
     case Plant::kRemove:
       fs::remove(at.empty() ? root.Tools().folder() + "/" + step.data : at);
@@ -258,8 +253,12 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
   static std::string HostSaw(const FaultRow& row) {
     if (row.drive != Drive::kHost) return "";
     const std::string end = row.exitCode == 0 ? "result: success" : "result: failure (38)";
+    // An installer that takes seconds gets progress packets first.
+    const bool slow = std::any_of(row.plant.begin(), row.plant.end(),
+                                  [](const Step& step) { return step.plant == Plant::kToolSleep; });
     for (const std::string& line : row.log) {
-      if (line == "Operation complete") return "progress 100\n" + end;
+      if (line == "Operation complete")
+        return (slow ? "progress 10\nprogress 100\n" : "progress 100\n") + end;
       if (line == "Operation failed") return "error 38\n" + end;
     }
     return end;
@@ -274,7 +273,7 @@ TEST_P(FaultTableTest, SkiffSurvives) {
     root_.AddInstallation();
     root_.WriteRequest("com.orvane.Folian.Pro_23.0,");
   } else {
-    root_.Tools().SetOutput("pkgutil", SignatureReport("Folian Installer.pkg", kChain));
+    root_.Tools().SetOutput("pkgutil", SignatureReportText());
     root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
     PlantStep(root_, {Plant::kInput, "/tmp/Pkg Dir/Folian Installer.pkg", "/tmp/proxy.xml"});
   }
@@ -285,7 +284,9 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   const SkiffResult result = RunSkiff(row);
   EXPECT_EQ(result.exitCode, row.exitCode) << result.Describe() << "\n" << result.stderrText;
   EXPECT_THAT(result.stdoutText, testing::HasSubstr(HostSaw(row)));
-  EXPECT_EQ(FirstMissingInOrder(root_.LastRunLogLines(), row.log), "");
+  const Lines lines = root_.LastRunLogLines();
+  EXPECT_EQ(FirstMissingInOrder(lines, row.log), "");
+  EXPECT_LE(std::count(lines.begin(), lines.end(), "Terminate pkt received"), 1);
   if (row.checks & (kNothingRuns | kNoInstaller | kBothRun)) {
     EXPECT_EQ(root_.Tools().Calls("pkgutil").size(), row.checks & kNothingRuns ? 0u : 1u);
     EXPECT_EQ(root_.Tools().Calls("installer").size(), row.checks & kBothRun ? 1u : 0u);
@@ -325,19 +326,20 @@ const std::vector<FaultRow> kRows = {
     Survives("HostTerminatesAtOnce", {kSlowInstaller}, {"--terminate-at-once"}),
     Survives("HostAnswersLate", {}, {"--answer-late=1500"}),
     Survives("HostSplitsAHeader", {}, {"--split-header"}),
-    Survives("HostAnnouncesAnOversizedPayload", {}, {"--oversized"}),
     Row("HostSendsUnusualIds", Drive::kHost, {}, {"--send-ids=0,10,18,77"}, 0,
         {"Operation complete", "CB_Pkt_Invalid packetID", "CB_Pkt_Error packetID",
          "CB_Pkt_Errors packetID", "Terminate pkt received", kExit0},
         kBothRun),
+    // About 120 MB while the installer runs, which the full queue drops.
+    Survives("HostFloodsTheLargestPackets", {{Plant::kToolSleep, "installer", "4000"}},
+             {"--flood=300", "--terminate-at-once"}),
 
-    // Something else at a pipe path, or no pipe name: refused at once.
+    // Something else at a pipe path, or a pipe name leading out of /tmp:
+    // refused at once.
     Refused("SymlinkAtTheInPipe", {{Plant::kVictimLink, kIn}}),
-    Refused("SymlinkAtTheOutPipe", {{Plant::kVictimLink, "/tmp/skiff-e2e_OUT"}}),
-    Refused("HardLinkedInPipe", {{Plant::kHardLink, kIn}}),
     Refused("DirectoryAtTheInPipe", {{Plant::kDirectory, kIn}}),
-    Refused("DanglingSymlinkAtTheInPipe", {{Plant::kLink, kIn, "/Library/Created"}}),
-    Refused("EmptyPipeName", {}, ""),
+    Refused("EmptyRegularFileAtTheInPipe", {{Plant::kFile, kIn, ""}}),
+    Refused("PipeNameLeavingTmp", {}, "../Library/X"),
 
     // Paths in the documents that a shell or a fixed buffer would get wrong.
     Survives("ShellCharactersInThePackagePath", {{Plant::kInput, kShellPackage, "/tmp/proxy.xml"}},

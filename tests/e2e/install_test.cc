@@ -6,29 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackageName[] = "Folian Installer.pkg";
 
-std::string Report(const std::vector<std::string>& chainNames) {
-  return SignatureReport(kPackageName, chainNames);
-}
-
-const std::vector<std::string> kChain = {
-    "Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)",
-    "Developer ID Certification Authority", "Apple Root CA"};
-
 class InstallTest : public ::testing::Test {
  protected:
   InstallTest() {
-    root_.Tools().SetOutput("pkgutil", Report(kChain));
+    root_.Tools().SetOutput("pkgutil", SignatureReportText());
     root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
     WriteInput("/tmp/Pkg Dir");
   }
@@ -84,58 +76,5 @@ TEST_F(InstallTest, ASignedPackageIsInstalledWithProgressAndEveryStepLogged) {
   EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_IN"));
   EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_OUT"));
 }
-
-struct ReportCase {
-  const char* name;
-  std::string report;
-  int status;
-  bool accepted;
-  friend void PrintTo(const ReportCase& value, std::ostream* out) { *out << value.name; }
-};
-
-class SignatureReportTest : public InstallTest, public ::testing::WithParamInterface<ReportCase> {};
-
-TEST_P(SignatureReportTest, OnlyAReportNamingTheWholeChainLetsTheInstallerRun) {
-  root_.Tools().SetOutput("pkgutil", GetParam().report);
-  root_.Tools().SetStatus("pkgutil", GetParam().status);
-  const SkiffResult result = Install();
-  const auto lines = root_.LastRunLogLines();
-  if (GetParam().accepted) {
-    EXPECT_EQ(result.exitCode, 0) << result.Describe();
-    EXPECT_EQ(InstallerCalls().size(), 1u);
-    return;
-  }
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(InstallerCalls(), IsEmpty());
-  EXPECT_THAT(result.stdoutText, HasSubstr("error 38\n"));
-  EXPECT_EQ(FirstMissingInOrder(lines, {"Output of install command: PKG validation failed",
-                                        "Operation failed", "Skiff exited with error code: 38"}),
-            "");
-  if (GetParam().status != 0) {
-    EXPECT_EQ(FirstMissingInOrder(lines, {"Error in pkg validation",
-                                          "TerminationStatus of pkg validation NSTask: " +
-                                              std::to_string(GetParam().status)}),
-              "");
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Variants, SignatureReportTest,
-    ::testing::Values(
-        ReportCase{"RootFirst", Report({kChain[2], kChain[0], kChain[1]}), 0, true},
-        ReportCase{
-            "SecondSigningName",
-            Report({"Developer ID Installer: Orvane Inc. (K4T7W2Q9PX)", kChain[1], kChain[2]}), 0,
-            true},
-        ReportCase{"TwoNamesOnOneLine",
-                   Report({kChain[0], "Apple Root CA / Developer ID Certification Authority"}), 0,
-                   false},
-        ReportCase{"MissingIntermediate", Report({kChain[0], kChain[2]}), 0, false},
-        ReportCase{"OtherSigner",
-                   Report({"Developer ID Installer: Someone Else", kChain[1], kChain[2]}), 0,
-                   false},
-        ReportCase{"NonZeroStatus", Report(kChain), 1, false},
-        ReportCase{"EmptyOutput", "", 0, false}),
-    [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -173,25 +173,6 @@ std::string InstallProxyDocument(const std::string& packageName) {
          EscapeXml(packageName) + "</Name></Metadata>\n  </ThirdPartyComponent>\n</Proxy>\n";
 }
 
-std::string SignatureReport(const std::string& packageName,
-                            const std::vector<std::string>& chainNames) {
-  std::string report = "Package \"" + packageName +
-                       "\":\n"
-                       "   Status: signed by a developer certificate issued by the platform for "
-                       "distribution\n"
-                       "   Certificate Chain:\n";
-  int number = 1;
-  for (const std::string& name : chainNames) {
-    report += "    " + std::to_string(number++) + ". " + name +
-              "\n"
-              "       Expires: 2031-09-17 00:00:00 +0000\n"
-              "       SHA256 Fingerprint:\n"
-              "           3D 4A 9F 10 C2 7B 55 E0 81 3A 6D 2E 90 11 4C F7 08 AB\n"
-              "       ------------------------------------------------------------------------\n";
-  }
-  return report;
-}
-
 std::string UninstallProxyDocument(const std::string& platform, const std::string& removerPath) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Proxy>\n  <InstallDir><Platform>" +
          EscapeXml(platform) +

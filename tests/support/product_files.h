@@ -81,11 +81,6 @@ constexpr char kRemoverPathTemplate[] =
     "[INSTALLDIR]/Orvane Folian.app/Contents/Helpers/Folian Uninstaller.app/Contents/Library/"
     "LaunchServices/com.orvane.Folian.RemoverTool";
 
-// What the system package utility prints for a signed package: the package
-// line, the status and one numbered entry per certificate of the chain.
-std::string SignatureReport(const std::string& packageName,
-                            const std::vector<std::string>& chainNames);
-
 // &, <, >, " and ' as entity references.
 std::string EscapeXml(const std::string& text);
 

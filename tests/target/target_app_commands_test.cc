@@ -2,9 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "tests/support/fake_shell.h"
+#include "tests/support/signature_report_text.h"
 #include "tests/target/target_app_fixture.h"
 
 namespace {
@@ -12,10 +14,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
-
-constexpr char kSigner[] = "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)";
-constexpr char kIntermediate[] = "    2. Developer ID Certification Authority";
-constexpr char kRoot[] = "    3. Apple Root CA";
 
 class TargetAppCommandsTest : public TargetAppTest {
  protected:
@@ -30,29 +28,97 @@ class TargetAppCommandsTest : public TargetAppTest {
 };
 
 TEST_F(TargetAppCommandsTest, TheCheckRunsThePackageUtilityOnTheEscapedPath) {
-  EXPECT_TRUE(Validate(0, std::string(kSigner) + "\n" + kIntermediate + "\n" + kRoot + "\n"));
+  EXPECT_TRUE(Validate(0, SignatureReportText()));
   EXPECT_THAT(shell_.commands(),
               ElementsAre("/usr/sbin/pkgutil --check-signature /tmp/Pkg\\ Dir/a.pkg"));
   EXPECT_THAT(LogLines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
                                       "All certs present, pkg validation succeeded"));
 }
 
-TEST_F(TargetAppCommandsTest, EveryKindOfLineBreakSeparatesTheNames) {
-  EXPECT_TRUE(Validate(0, std::string(kSigner) + "\r\n" + kIntermediate + "\xE2\x80\xA8" + kRoot));
+const std::string kSigner = kAcceptedChain[0];
+const std::string kIntermediate = kAcceptedChain[1];
+const std::string kRoot = kAcceptedChain[2];
+
+// The report with its line breaks replaced, in turn, by every other kind.
+std::string WithEveryLineBreak(const std::string& report) {
+  const char* const breaks[] = {"\r\n",     "\r",           "\x0B",        "\x0C",
+                                "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+  std::string out;
+  size_t next = 0;
+  for (const char c : report) {
+    out += c == '\n' ? breaks[next++ % std::size(breaks)] : std::string(1, c);
+  }
+  return out;
 }
 
-TEST_F(TargetAppCommandsTest, OneLineMeetsOneConditionOnly) {
-  EXPECT_FALSE(Validate(0, std::string(kSigner) + "\nApple Root CA, Developer ID Certification "
-                                                  "Authority\n"));
+struct ReportCase {
+  const char* name;
+  std::string report;
+  bool accepted;
+  friend void PrintTo(const ReportCase& value, std::ostream* out) { *out << value.name; }
+};
+
+class SignatureReportTest : public TargetAppCommandsTest,
+                            public ::testing::WithParamInterface<ReportCase> {};
+
+TEST_P(SignatureReportTest, OnlyTheNamesOfTheChainSectionCount) {
+  EXPECT_EQ(Validate(0, GetParam().report), GetParam().accepted);
+  EXPECT_EQ(LogLines().size(), GetParam().accepted ? 2u : 1u);
 }
 
-TEST_F(TargetAppCommandsTest, BytesThatAreNotUtf8ElsewhereDoNotHideTheNames) {
-  EXPECT_TRUE(Validate(0, std::string("Package \"caf\xE9.pkg\":\n") + kSigner + "\n" +
-                              kIntermediate + "\n" + kRoot + "\n"));
-}
+const std::string kForgedChain = "\xE2\x80\xA8   Certificate Chain:\xE2\x80\xA8    1. " + kSigner +
+                                 "\xE2\x80\xA8    2. " + kIntermediate + "\xE2\x80\xA8    3. " +
+                                 kRoot + "\xE2\x80\xA8";
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, SignatureReportTest,
+    ::testing::Values(
+        ReportCase{"AnyOrder", SignatureReportText({kRoot, kSigner, kIntermediate}), true},
+        ReportCase{"FirstNameAlone",
+                   SignatureReportText({"Developer ID Installer: Orvane Systems, Inc.",
+                                        kIntermediate, kRoot}),
+                   true},
+        ReportCase{"SecondName",
+                   SignatureReportText({"Developer ID Installer: Orvane Inc. (K4T7W2Q9PX)",
+                                        kIntermediate, kRoot}),
+                   true},
+        ReportCase{"EveryKindOfLineBreak", WithEveryLineBreak(SignatureReportText()), true},
+        ReportCase{"NotUtf8Elsewhere", SignatureReportText(kAcceptedChain, "caf\xE9.pkg"), true},
+        ReportCase{"MissingIntermediate", SignatureReportText({kSigner, kRoot}), false},
+        ReportCase{"OtherSigner",
+                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
+                                        kIntermediate, kRoot}),
+                   false},
+        ReportCase{"NameWithASuffix",
+                   SignatureReportText({"Developer ID Installer: Orvane Systems, Inc. Evil LLC (X)",
+                                        kIntermediate, kRoot}),
+                   false},
+        ReportCase{"TeamInLowerCase",
+                   SignatureReportText({"Developer ID Installer: Orvane Systems, Inc. (k4t7w2q9px)",
+                                        kIntermediate, kRoot}),
+                   false},
+        ReportCase{"TwoNamesOnOneLine",
+                   SignatureReportText({kSigner, kRoot + ", " + kIntermediate}), false},
+        ReportCase{"FileNameForgesTheSigner",
+                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
+                                        kIntermediate, kRoot},
+                                       kSigner + ".pkg"),
+                   false},
+        ReportCase{"FileNameForgesAChainSection",
+                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
+                                        kIntermediate, kRoot},
+                                       "a" + kForgedChain + ".pkg"),
+                   false},
+        ReportCase{"NamesWithoutAChainSection",
+                   "    1. " + kSigner + "\n    2. " + kIntermediate + "\n    3. " + kRoot + "\n",
+                   false},
+        ReportCase{"NameForgedThroughALineSeparator",
+                   SignatureReportText({"Evil\xE2\x80\xA8" + kSigner, kIntermediate, kRoot}),
+                   false}),
+    [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TargetAppCommandsTest, AFailingCheckIsLoggedWithItsStatus) {
-  EXPECT_FALSE(Validate(1, std::string(kSigner) + "\n" + kIntermediate + "\n" + kRoot + "\n"));
+  EXPECT_FALSE(Validate(1, SignatureReportText()));
   EXPECT_THAT(LogLines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
                                       "Error in pkg validation",
                                       "TerminationStatus of pkg validation NSTask: 1"));

@@ -31,6 +31,8 @@ const char kSkiffHostUsage[] =
     "  --split-header       write the terminate header in two parts, 200 ms apart\n"
     "  --oversized          instead of the terminate packet, write a header that\n"
     "                       announces a 409601-byte payload\n"
+    "  --flood=N            as soon as connected, write N packets of id 9 with the\n"
+    "                       largest payload (409600 bytes) before anything else\n"
     "\n"
     "Output: one line per packet (\"progress 10\", \"error 38\", \"packet 18: TEXT\"),\n"
     "or a progress bar when standard output is a terminal, then\n"
@@ -137,6 +139,11 @@ bool ParseHostOptions(const std::vector<std::string>& arguments, HostOptions* op
         return false;
       }
       options->closeAfter = static_cast<int64_t>(count);
+    } else if (HasPrefix(argument, "--flood=")) {
+      if (!ParseNumber(argument.substr(8), UINT32_MAX, &options->flood)) {
+        *error = "--flood wants a number of packets, not \"" + argument.substr(8) + "\"";
+        return false;
+      }
     } else if (HasPrefix(argument, "--send-ids=")) {
       if (!ParseIdList(argument.substr(11), &options->sendIds, error)) return false;
     } else if (HasPrefix(argument, "--answer-late=")) {

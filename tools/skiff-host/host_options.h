@@ -29,6 +29,8 @@ struct HostOptions {
   std::vector<uint32_t> sendIds;
   uint32_t answerLateMs = 0;
   uint32_t connectLateMs = 0;
+  // Packets of the largest size written as soon as connected.
+  uint64_t flood = 0;
 
   // install and uninstall talk over the pipes; every other run just waits.
   bool UsesPipes() const;

@@ -184,6 +184,7 @@ bool HostSession::Connect() {
 }
 
 void HostSession::Exchange() {
+  Flood();
   if (options_.terminateAtOnce) {
     answered_ = true;
     SendClosingPackets();
@@ -254,6 +255,19 @@ void HostSession::DrainWaiting() {
   }
 }
 
+void HostSession::Flood() {
+  if (options_.flood == 0) return;
+  CommPacket packet;
+  packet.packetId = CB_Pkt_Progress;
+  packet.auxiliaryWord = kDefaultAuxiliaryWord;
+  packet.text.assign(kMaxPayloadLength - 1, 'f');
+  std::string frame;
+  EncodeFrame(packet, &frame);
+  for (uint64_t sent = 0; sent < options_.flood; ++sent) {
+    if (!WriteBytes(frame.data(), frame.size())) return;
+  }
+}
+
 void HostSession::SendClosingPackets() {
   for (uint32_t id : options_.sendIds) {
     CommPacket packet;
@@ -297,7 +311,10 @@ bool HostSession::WriteBytes(const char* data, size_t size) {
       continue;
     }
     if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (!PauseWhileSkiffRuns(milliseconds(5))) return false;
+      // Wait for room rather than sleep: a flood moves hundreds of megabytes.
+      pollfd poller{writeFd_, POLLOUT, 0};
+      poll(&poller, 1, static_cast<int>(kPollSlice.count()));
+      if (SkiffHasEnded()) return false;
       continue;
     }
     *errors_ << "skiff-host: cannot write " << outPath_ << ": " << Describe(errno) << "\n";

@@ -45,6 +45,8 @@ class HostSession {
   bool TakeBytes(const char* data, size_t size);
   // Reads whatever is waiting without blocking, after skiff has ended.
   void DrainWaiting();
+  // The packets of --flood.
+  void Flood();
   // The packets of --send-ids, then the terminate packet (or its oversized
   // stand-in).
   void SendClosingPackets();

@@ -38,9 +38,9 @@ TEST(HostOptionsTest, UsesThePipesOnlyForInstallAndUninstallWithAName) {
 }
 
 TEST(HostOptionsTest, RejectsMalformedValuesAndUnknownOptions) {
-  for (const char* argument :
-       {"--close-after=", "--close-after=-1", "--send-ids=1,,2", "--send-ids=4294967296",
-        "--answer-late=1s", "--connect-late= 5", "--skiff=", "--mode", "install", "--pipename=p"}) {
+  for (const char* argument : {"--close-after=", "--close-after=-1", "--send-ids=1,,2",
+                               "--send-ids=4294967296", "--answer-late=1s", "--connect-late= 5",
+                               "--flood=-1", "--skiff=", "--mode", "install", "--pipename=p"}) {
     HostOptions options;
     std::string error;
     EXPECT_FALSE(ParseHostOptions({argument}, &options, &error)) << argument;
