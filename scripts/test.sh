@@ -3,7 +3,8 @@
 # a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-asan/, or $SKIFF_ASAN_BUILD_DIR); then the tests of the threaded code
 # (log, bridge, runner) a third time under ThreadSanitizer (build-tsan/, or
-# $SKIFF_TSAN_BUILD_DIR). Last, scripts/fuzz.sh builds the fuzz targets
+# $SKIFF_TSAN_BUILD_DIR). Then the benchmarks run once on tiny inputs
+# (scripts/bench.sh --smoke), and last scripts/fuzz.sh builds the fuzz targets
 # (build-fuzz/, or $SKIFF_FUZZ_BUILD_DIR) and runs each for a short while
 # ($SKIFF_FUZZ_SECONDS, default 15) on its corpus. Installs missing Debian
 # packages first. Exits non-zero when anything fails.
@@ -12,7 +13,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.sh"
 
 skiff_install_missing_packages
-skiff_build "$SKIFF_BUILD_DIR"
+# The benchmarks are built here too and run once, on tiny inputs, at the end.
+skiff_build "$SKIFF_BUILD_DIR" -DSKIFF_BUILD_BENCH=ON
 skiff_build "$SKIFF_ASAN_BUILD_DIR" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DSKIFF_SANITIZE=address,undefined
 threaded_tests=(log/skiff_log_tests bridge/skiff_bridge_tests app/skiff_app_tests)
@@ -38,6 +40,10 @@ for test in "${threaded_tests[@]}"; do
     failed+=("$SKIFF_TSAN_BUILD_DIR/tests/$test")
   fi
 done
+skiff_say "Benchmarks, once on tiny inputs"
+if ! "$SKIFF_SOURCE_DIR/scripts/bench.sh" --smoke; then
+  failed+=("scripts/bench.sh --smoke")
+fi
 # Short runs, so that every target keeps building and a crash on its corpus,
 # or soon after, fails the suite.
 if ! "$SKIFF_SOURCE_DIR/scripts/fuzz.sh" "${SKIFF_FUZZ_SECONDS:-15}"; then
