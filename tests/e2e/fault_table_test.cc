@@ -215,30 +215,25 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
     const std::string pipe = ownPipes ? row.options[0] : "p";
     const Lines arguments = {"--mode=" + mode, "--inputXml=/tmp/input.xml",
                              "--outputXml=" + OutputPath(), "--pipeName=" + pipe};
-    switch (row.drive) {
-      case Drive::kHost:
-        return root_.RunHost("install", row.options, SkiffRoot::kInputPath, timeout);
-      case Drive::kVanishingHost: {
-        PipeHost::Options options;
-        options.answerFinalPacket = false;
-        auto host = std::make_unique<PipeHost>(root_.HostPath("/tmp/"), pipe, options);
-        auto skiff = root_.StartSkiff(arguments);
-        EXPECT_EQ(host->WaitForPackets(1).size(), 1u);
-        host.reset();
-        return skiff.Wait(timeout);
-      }
-      case Drive::kStatus:
-        if (row.options.size() == 3) {
-          Lines argv = {"/bin/sh", "-c",
-                        row.options[1] + " " + SkiffRoot::kSkiffPath + " \"$@\"; status=$?; " +
-                            row.options[2] + " exit $status",
-                        "sh"};
-          argv.insert(argv.end(), arguments.begin(), arguments.end());
-          return root_.RunCommand(argv, timeout);
-        }
-        break;
-      case Drive::kAlone:
-        break;
+    if (row.drive == Drive::kHost) {
+      return root_.RunHost("install", row.options, SkiffRoot::kInputPath, timeout);
+    }
+    if (row.drive == Drive::kVanishingHost) {
+      PipeHost::Options options;
+      options.answerFinalPacket = false;
+      auto host = std::make_unique<PipeHost>(root_.HostPath("/tmp/"), pipe, options);
+      auto skiff = root_.StartSkiff(arguments);
+      EXPECT_EQ(host->WaitForPackets(1).size(), 1u);
+      host.reset();
+      return skiff.Wait(timeout);
+    }
+    if (row.options.size() == 3) {  // getAppStatus inside the row's shell lines
+      Lines argv = {"/bin/sh", "-c",
+                    row.options[1] + " " + SkiffRoot::kSkiffPath + " \"$@\"; status=$?; " +
+                        row.options[2] + " exit $status",
+                    "sh"};
+      argv.insert(argv.end(), arguments.begin(), arguments.end());
+      return root_.RunCommand(argv, timeout);
     }
     return root_.RunSkiff(arguments, timeout);
   }
