@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "bridge/progress_monitor.h"
 #include "operation/operation_params.h"
@@ -59,6 +60,8 @@ class OperationRunner : private boost::noncopyable {
   static bool AnyWorkerRunning();
 
  private:
+  // Logs `phrase` followed by the command's output; `output` is used up.
+  void LogCommandOutput(const char* phrase, std::string& output);
   void PublishResult(bool success);
   bool TimeLimitPassed(std::clock_t start) const;
 

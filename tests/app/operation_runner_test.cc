@@ -24,7 +24,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::IsSubsetOf;
 using ::testing::Not;
 
 constexpr char kPipeName[] = "runner";
@@ -174,45 +173,6 @@ TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
       ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 10),
                   std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
   WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  HostBehaviour options;
-  options.terminateAtOnce = true;
-  options.answerFinalPacket = false;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(
-      IdsAndValues(host->WaitForPackets(2)),
-      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, AHostThatClosesItsEndEndsTheTerminateWait) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  HostBehaviour options;
-  options.answerFinalPacket = false;
-  options.closeAfter = 1;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(log_.lines(), Contains("Terminate pkt received"));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, WithoutAHostNothingStartsAndTheResultIsFailure) {
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
-  const std::vector<std::string> lines = log_.lines();
-  EXPECT_THAT(lines, Contains("Not able to init comm bridge bailing out"));
-  EXPECT_THAT(lines, Not(Contains("Thread created")));
-  EXPECT_THAT(lines, Not(Contains("In thread")));
-  EXPECT_FALSE(OperationRunner::AnyWorkerRunning());
 }
 
 TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {

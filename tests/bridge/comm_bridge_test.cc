@@ -140,16 +140,6 @@ TEST_F(CommBridgeTest, LogsTheIdsItKnowsAsErrorsAndFailsOnceClosedAndDrained) {
                                       "Error in reading pkts"}));
 }
 
-TEST_F(CommBridgeTest, AFailedSendIsOnlyLogged) {
-  ASSERT_EQ(InitWithHost(), 0);
-  close(hostRead_);
-  hostRead_ = -1;
-  EXPECT_EQ(bridge_->WritePacket(MakeValuePacket(CB_Pkt_Progress, 10)), 0);
-  EXPECT_EQ(bridge_->WritePacket(MakeValuePacket(CB_Pkt_Progress, 20)), 0);
-  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Write to comm bridge failed",
-                                                    "Write to comm bridge failed"}));
-}
-
 TEST_F(CommBridgeTest, DestructionStopsTheChannelPromptly) {
   ASSERT_EQ(InitWithHost(), 0);
   const auto start = std::chrono::steady_clock::now();

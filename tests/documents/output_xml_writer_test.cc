@@ -67,14 +67,4 @@ TEST_F(OutputXmlWriterTest, MalformedOrEmptyResponsesFailBeforeTouchingTheFile) 
   }
 }
 
-TEST_F(OutputXmlWriterTest, AMissingFolderFailsAfterTheInformationalLines) {
-  const std::string out = temp_.path() + "/missing/out.xml";
-  EXPECT_EQ(writer_.WriteOutputXml(Params("<a/>", out)), 38);
-  EXPECT_FALSE(PathExists(out));
-  const auto messages = log_.lines();
-  ASSERT_EQ(messages.size(), 5u);
-  EXPECT_EQ(messages[3], "Output xml path: " + out);
-  EXPECT_EQ(messages[4], "Error occurred while writing to XML");
-}
-
 }  // namespace

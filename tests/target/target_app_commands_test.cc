@@ -129,14 +129,6 @@ TEST_F(TargetAppCommandsTest, AnEmptyReportFailsWithoutALogLine) {
   EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg"));
 }
 
-TEST_F(TargetAppCommandsTest, ACommandsOutputIsDecodedAndItsStatusLogged) {
-  shell_.Answer("installer", 3, "bad \xFF byte");
-  std::string output = "stale";
-  EXPECT_FALSE(App().RunShellCommand("installer -pkg p -tgt /", output));
-  EXPECT_EQ(output, "bad \xEF\xBF\xBD byte");
-  EXPECT_THAT(log_.lines(), ElementsAre("RetVal of NSTask: for install/uninstall: 3"));
-}
-
 TEST_F(TargetAppCommandsTest, AShellThatCannotStartIsAFailureThatSaysWhy) {
   shell_.FailToStart();
   std::string output;
