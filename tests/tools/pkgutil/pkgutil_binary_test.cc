@@ -1,107 +1,72 @@
-// The pkgutil program as Skiff runs it: through the shell, inside a throwaway
-// root whose /Library/Skiff/TrustAnchors is the test's own.
+// The pkgutil program as Skiff runs it, through the shell inside a throwaway
+// root whose /Library/Skiff/TrustAnchors is the test's own, on the demo
+// packages (both signatures and a time stamp of now) and on other files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 
-#include "tests/tools/pkgutil/package_test_fixture.h"
+#include "tests/support/scoped_temp_dir.h"
 #include "tools/throwaway_root/throwaway_root.h"
-
-#ifndef SKIFF_PKGUTIL_BINARY
-#error "SKIFF_PKGUTIL_BINARY must name the pkgutil executable"
-#endif
-#ifndef SKIFF_MAKE_TEST_PACKAGE_BINARY
-#error "SKIFF_MAKE_TEST_PACKAGE_BINARY must name the make_test_package executable"
-#endif
 
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
-constexpr char kPkgutil[] = "/opt/skiff/sbin/pkgutil";
-constexpr char kMakeTestPackage[] = "/opt/skiff/bin/make_test_package";
-constexpr char kTrustFolder[] = "/Library/Skiff/TrustAnchors";
+struct BinaryRow {
+  const char* script;  // m: make a demo package at /tmp/p.pkg; c: check it
+  int exit;
+  const char* out;  // in standard output; "" for none at all
+  const char* err;  // the same for standard error
+};
 
-class PkgutilBinaryTest : public ::testing::Test {
- protected:
-  throwaway_root::CommandOutcome Run(const std::vector<std::string>& argv) {
+const BinaryRow kRows[] = {
+    {"m && c", 0,
+     "Status: signed by a developer certificate issued by Apple for distribution\n"
+     "   Signed with a trusted timestamp on: ",
+     ""},
+    {"m --unsigned && c", 1, "Status: no signature\n", ""},
+    {"m --tamper && c", 1, "Status: package is invalid (checksum did not verify)\n",
+     "pkgutil: the TOC does not match its stored sha256 checksum\n"},
+    {"m --expired && c", 1, "Status: signed by a certificate that has since expired\n",
+     "pkgutil: certificate 1 (\"Developer ID Installer"},
+    {"printf %0100d 0 >/tmp/p.pkg; c", 3, "   Status: package is invalid", "magic"},
+    {"c", 3, "   Status: package is invalid", "pkgutil: No such file or directory\n"},
+    {"pkgutil --check-signature /tmp", 3, "   Status: package is invalid", "pkgutil: "},
+    {"pkgutil", 2, "", "usage: pkgutil --check-signature PATH"},
+    {"pkgutil --check-signature", 2, "", "usage: pkgutil --check-signature PATH"},
+    {"pkgutil --check-signature /tmp/a /tmp/b", 2, "", "usage: pkgutil --check-signature PATH"},
+    {"pkgutil --verify /tmp/a", 2, "", "usage: pkgutil --check-signature PATH"},
+};
+
+void ExpectShown(const std::string& text, const char* expected, const char* what) {
+  if (*expected == '\0') {
+    EXPECT_EQ(text, "") << what;
+  } else {
+    EXPECT_THAT(text, HasSubstr(expected)) << what;
+  }
+}
+
+TEST(PkgutilBinaryTest, StatusDetailAndExitOfEachKindOfFile) {
+  ScopedTempDir root;
+  for (const BinaryRow& row : kRows) {
     throwaway_root::RootCommand command;
-    command.root = root_.path();
-    command.argv = argv;
-    command.binds = {{SKIFF_PKGUTIL_BINARY, kPkgutil, true},
-                     {SKIFF_MAKE_TEST_PACKAGE_BINARY, kMakeTestPackage, true}};
+    command.root = root.path();
+    command.argv = {"/bin/sh", "-c",
+                    "m() { make_test_package /tmp/p.pkg /Library/Skiff/TrustAnchors \"$@\"; }; "
+                    "c() { pkgutil --check-signature /tmp/p.pkg; }; rm -f /tmp/p.pkg; " +
+                        std::string(row.script)};
+    command.binds = {{SKIFF_PKGUTIL_BINARY, "/opt/skiff/sbin/pkgutil", true},
+                     {SKIFF_MAKE_TEST_PACKAGE_BINARY, "/opt/skiff/bin/make_test_package", true}};
+    command.environment["PATH"] = "/opt/skiff/sbin:/opt/skiff/bin:/usr/bin:/bin";
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
       if (const char* value = std::getenv(name)) command.environment[name] = value;
     }
-    return throwaway_root::Run(command, std::chrono::seconds(120));
-  }
-  // The command line Skiff builds: the path's blanks escaped for the shell.
-  throwaway_root::CommandOutcome CheckThroughShell(const std::string& escapedPath) {
-    return Run({"/bin/sh", "-c", std::string(kPkgutil) + " --check-signature " + escapedPath});
-  }
-
-  ScopedTempDir root_;
-};
-
-// The demo packages carry both signatures and a time stamp of now.
-TEST_F(PkgutilBinaryTest, DemoPackagesGetTheirStatusAndTheDetailOnStandardError) {
-  struct Case {
-    const char* option;
-    int exitCode;
-    const char* report;
-    const char* detail;
-  };
-  const Case cases[] = {
-      {"", 0,
-       "Status: signed by a developer certificate issued by Apple for distribution\n"
-       "   Signed with a trusted timestamp on: ",
-       ""},
-      {"--unsigned", 1, "Status: no signature\n", ""},
-      {"--tamper", 1, "Status: package is invalid (checksum did not verify)\n",
-       "pkgutil: the TOC does not match its stored sha256 checksum\n"},
-      {"--expired", 1, "Status: signed by a certificate that has since expired\n",
-       "pkgutil: certificate 1 (\"Developer ID Installer"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> make = {kMakeTestPackage, "/tmp/demo.pkg", kTrustFolder};
-    if (*c.option != '\0') make.push_back(c.option);
-    const auto made = Run(make);
-    ASSERT_EQ(made.exitCode, 0) << c.option << ": " << made.Describe() << made.stderrText;
-    const auto checked = CheckThroughShell("/tmp/demo.pkg");
-    EXPECT_EQ(checked.exitCode, c.exitCode) << c.option << ": " << checked.stdoutText;
-    EXPECT_THAT(checked.stdoutText, HasSubstr(c.report)) << c.option;
-    if (*c.detail == '\0') {
-      EXPECT_THAT(checked.stderrText, IsEmpty()) << c.option;
-    } else {
-      EXPECT_THAT(checked.stderrText, HasSubstr(c.detail)) << c.option;
-    }
-  }
-}
-
-TEST_F(PkgutilBinaryTest, FilesThatAreNoPackageExitThree) {
-  WriteFileOrDie(root_.path() + "/tmp/garbage.pkg", std::string(100, '\x7f'));
-  for (const char* path : {"/tmp/garbage.pkg", "/tmp/missing.pkg", "/tmp"}) {
-    const auto outcome = CheckThroughShell(path);
-    EXPECT_EQ(outcome.exitCode, 3) << path << ": " << outcome.stdoutText;
-    EXPECT_THAT(outcome.stdoutText, HasSubstr("   Status: ")) << path;
-  }
-}
-
-TEST_F(PkgutilBinaryTest, AnyOtherCommandLineIsAUsageError) {
-  const std::vector<std::vector<std::string>> lines = {
-      {kPkgutil},
-      {kPkgutil, "--check-signature"},
-      {kPkgutil, "--check-signature", "/tmp/a.pkg", "/tmp/b.pkg"},
-      {kPkgutil, "--verify", "/tmp/a.pkg"},
-  };
-  for (const auto& argv : lines) {
-    const auto outcome = Run(argv);
-    EXPECT_EQ(outcome.exitCode, 2) << argv.size();
-    EXPECT_THAT(outcome.stderrText, HasSubstr("usage: pkgutil --check-signature PATH"));
-    EXPECT_THAT(outcome.stdoutText, IsEmpty());
+    const auto outcome = throwaway_root::Run(command, std::chrono::seconds(120));
+    EXPECT_EQ(outcome.exitCode, row.exit) << row.script << ": " << outcome.stderrText;
+    ExpectShown(outcome.stdoutText, row.out, row.script);
+    ExpectShown(outcome.stderrText, row.err, row.script);
   }
 }
 
