@@ -1,6 +1,6 @@
 // The pkgutil program as Skiff runs it, through the shell inside a throwaway
-// root whose /Library/Skiff/TrustAnchors is the test's own, on the demo
-// packages (both signatures and a time stamp of now) and on other files.
+// root whose /Library/Skiff/TrustAnchors is the test's own: what it prints
+// where, and its exit status. The verdicts themselves are the verdict table's.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,61 +12,52 @@
 
 namespace {
 
-using ::testing::HasSubstr;
-
 struct BinaryRow {
-  const char* script;  // m: make a demo package at /tmp/p.pkg; c: check it
+  const char* script;  // m: make a demo package at /tmp/p.pkg (its options); c: check it
   int exit;
-  const char* out;  // in standard output; "" for none at all
+  const char* out;  // in standard output; "" for nothing at all
   const char* err;  // the same for standard error
 };
 
+::testing::Matcher<const std::string&> Shows(const char* text) {
+  if (*text == '\0') return ::testing::IsEmpty();
+  return ::testing::HasSubstr(text);
+}
+
 const BinaryRow kRows[] = {
-    {"m && c", 0,
-     "Status: signed by a developer certificate issued by Apple for distribution\n"
-     "   Signed with a trusted timestamp on: ",
-     ""},
+    {"m && c", 0, "Status: signed by a developer certificate issued by Apple for distribution", ""},
     {"m --unsigned && c", 1, "Status: no signature\n", ""},
-    {"m --tamper && c", 1, "Status: package is invalid (checksum did not verify)\n",
-     "pkgutil: the TOC does not match its stored sha256 checksum\n"},
+    {"m --tamper && c", 1, "Status: package is invalid", "pkgutil: the TOC does not match"},
     {"m --expired && c", 1, "Status: signed by a certificate that has since expired\n",
-     "pkgutil: certificate 1 (\"Developer ID Installer"},
-    {"printf %0100d 0 >/tmp/p.pkg; c", 3, "   Status: package is invalid", "magic"},
-    {"c", 3, "   Status: package is invalid", "pkgutil: No such file or directory\n"},
-    {"pkgutil --check-signature /tmp", 3, "   Status: package is invalid", "pkgutil: "},
+     "\") expired on "},
+    {"printf %0100d 0 >/tmp/p.pkg; c", 3, "Status: package is invalid", "magic"},
+    {"c", 3, "Status: package is invalid", "pkgutil: No such file or directory\n"},
+    {"pkgutil --check-signature /tmp", 3, "Status: package is invalid", "pkgutil: "},
     {"pkgutil", 2, "", "usage: pkgutil --check-signature PATH"},
     {"pkgutil --check-signature", 2, "", "usage: pkgutil --check-signature PATH"},
     {"pkgutil --check-signature /tmp/a /tmp/b", 2, "", "usage: pkgutil --check-signature PATH"},
     {"pkgutil --verify /tmp/a", 2, "", "usage: pkgutil --check-signature PATH"},
 };
 
-void ExpectShown(const std::string& text, const char* expected, const char* what) {
-  if (*expected == '\0') {
-    EXPECT_EQ(text, "") << what;
-  } else {
-    EXPECT_THAT(text, HasSubstr(expected)) << what;
-  }
-}
-
-TEST(PkgutilBinaryTest, StatusDetailAndExitOfEachKindOfFile) {
+TEST(PkgutilBinaryTest, PrintsTheReportAndTheDetailApartAndExits) {
   ScopedTempDir root;
+  throwaway_root::RootCommand command;
+  command.root = root.path();
+  command.binds = {{SKIFF_PKGUTIL_BINARY, "/opt/skiff/sbin/pkgutil", true},
+                   {SKIFF_MAKE_TEST_PACKAGE_BINARY, "/opt/skiff/bin/make_test_package", true}};
+  command.environment["PATH"] = "/opt/skiff/sbin:/opt/skiff/bin:/usr/bin:/bin";
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) command.environment[name] = value;
+  }
   for (const BinaryRow& row : kRows) {
-    throwaway_root::RootCommand command;
-    command.root = root.path();
     command.argv = {"/bin/sh", "-c",
                     "m() { make_test_package /tmp/p.pkg /Library/Skiff/TrustAnchors \"$@\"; }; "
                     "c() { pkgutil --check-signature /tmp/p.pkg; }; rm -f /tmp/p.pkg; " +
                         std::string(row.script)};
-    command.binds = {{SKIFF_PKGUTIL_BINARY, "/opt/skiff/sbin/pkgutil", true},
-                     {SKIFF_MAKE_TEST_PACKAGE_BINARY, "/opt/skiff/bin/make_test_package", true}};
-    command.environment["PATH"] = "/opt/skiff/sbin:/opt/skiff/bin:/usr/bin:/bin";
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-      if (const char* value = std::getenv(name)) command.environment[name] = value;
-    }
     const auto outcome = throwaway_root::Run(command, std::chrono::seconds(120));
     EXPECT_EQ(outcome.exitCode, row.exit) << row.script << ": " << outcome.stderrText;
-    ExpectShown(outcome.stdoutText, row.out, row.script);
-    ExpectShown(outcome.stderrText, row.err, row.script);
+    EXPECT_THAT(outcome.stdoutText, Shows(row.out)) << row.script;
+    EXPECT_THAT(outcome.stderrText, Shows(row.err)) << row.script;
   }
 }
 
