@@ -43,6 +43,7 @@ struct Row {
   std::string spec;
   Outcome outcome;
   std::string shown;  // in the report or the detail on standard error
+  friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 };
 
 std::string InToc(const std::string& inside) { return "toc:<xar><toc>" + inside + "</toc></xar>"; }

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <sstream>
 
+#include "bridge/packet_frame.h"
 #include "gtest/gtest.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tools/skiff-host/host_session.h"
@@ -19,14 +20,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-std::string Frame(uint32_t id, const std::string& text) {
-  std::string bytes;
-  for (uint32_t word : {id, 0xFFFFu, static_cast<uint32_t>(text.size() + 1)}) {
-    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(word >> shift);
-  }
-  return bytes + text + '\0';
-}
-const std::string kTerminate = Frame(4, "terminate");
+// id 4, auxiliary word 0xFFFF, length 10, "terminate" and its NUL.
+const std::string kTerminate("\x04\0\0\0\xff\xff\0\0\x0a\0\0\0terminate", 22);
 
 struct ExchangeRow {
   std::vector<std::string> options;
@@ -86,8 +81,10 @@ TEST_F(HostEndTest, AnswersTheFinalPacketOnceAsItsOptionsSay) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(end.Connect()) << name;
     const int skiffWriter = open(Path("_IN").c_str(), O_WRONLY | O_NONBLOCK);
-    const std::string sent =
-        Frame(9, "<data><value>10</value></data>") + Frame(9, "<data><value>100</value></data>");
+    std::string sent, last;
+    EncodeFrame(MakeValuePacket(CB_Pkt_Progress, 10), &sent);
+    EncodeFrame(MakeValuePacket(CB_Pkt_Progress, 100), &last);
+    sent += last;
     ASSERT_EQ(write(skiffWriter, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
     end.Exchange();
     EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(row.atLeastMs)) << name;
@@ -103,39 +100,32 @@ TEST_F(HostEndTest, AnswersTheFinalPacketOnceAsItsOptionsSay) {
   }
 }
 
-TEST_F(HostEndTest, ReusesAFifoButRefusesAnythingElse) {
-  HostEnd end(dir_.path() + "/", "p", HostBehaviour(), this);
-  ASSERT_EQ(mkfifo(Path("_IN").c_str(), 0600), 0);
-  EXPECT_TRUE(end.PrepareFifos());
-  unlink(Path("_OUT").c_str());
-  WriteFileOrDie(Path("_OUT"), "");
-  EXPECT_FALSE(end.PrepareFifos());
-  EXPECT_EQ(errors_, Path("_OUT") + " exists and is not a FIFO");
-}
-
 // Runs of skiff (a script) that never connect: skiff's own status comes back
-// without a wait; nothing is started when a FIFO cannot be made.
+// without a wait. A FIFO already there is used; anything else at its path
+// stops the run before skiff is started.
 TEST_F(HostEndTest, RunsASkiffThatNeverConnects) {
   const struct {
     const char* mode;
     const char* script;
-    bool fileAtFifo;
+    char atIn;  // at p_IN before: nothing, a Fifo or a Regular file
     int exit;
     const char* shown;
   } rows[] = {
-      {"install", "exit 7", false, 7, "result: failure (7)\n"},
+      {"install", "exit 7", '-', 7, "result: failure (7)\n"},
+      {"install", "exit 7", 'F', 7, "result: failure (7)\n"},
       // Opens its reading end, so the host connects, but never its writing end.
-      {"install", "exec 3<\"$(dirname \"$0\")/p_OUT\"; sleep 0.3; exit 9", false, 9,
+      {"install", "exec 3<\"$(dirname \"$0\")/p_OUT\"; sleep 0.3; exit 9", '-', 9,
        "result: failure (9)\n"},
-      {"getAppStatus", "exit 5", false, 5, ""},
-      {"install", "touch \"$0.started\"", true, kHostSetupFailure, ""},
+      {"getAppStatus", "exit 5", '-', 5, ""},
+      {"install", "touch \"$0.started\"", 'R', kHostSetupFailure, ""},
   };
   for (const auto& row : rows) {
     unlink(Path("_IN").c_str());
     unlink(Path("_OUT").c_str());
     WriteFileOrDie(dir_.path() + "/skiff", std::string("#!/bin/sh\n") + row.script + "\n");
     chmod((dir_.path() + "/skiff").c_str(), 0755);
-    if (row.fileAtFifo) WriteFileOrDie(Path("_IN"), "");
+    if (row.atIn == 'F') mkfifo(Path("_IN").c_str(), 0600);
+    if (row.atIn == 'R') WriteFileOrDie(Path("_IN"), "");
     HostOptions options;
     std::string error;
     ASSERT_TRUE(
@@ -148,7 +138,8 @@ TEST_F(HostEndTest, RunsASkiffThatNeverConnects) {
     EXPECT_EQ(HostSession(options, &display, &errors).Run(), row.exit) << row.script;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << row.script;
     EXPECT_EQ(shown.str(), row.shown) << row.script;
-    EXPECT_EQ(PathExists(Path("_OUT")), *row.mode == 'i' && !row.fileAtFifo) << row.script;
+    EXPECT_EQ(errors.str().find(" exists and is not a FIFO") != std::string::npos, row.atIn == 'R');
+    EXPECT_EQ(PathExists(Path("_OUT")), *row.mode == 'i' && row.atIn != 'R') << row.script;
     EXPECT_FALSE(PathExists(dir_.path() + "/skiff.started")) << row.script;
   }
 }
