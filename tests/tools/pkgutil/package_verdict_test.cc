@@ -84,6 +84,7 @@ const Row kRows[] = {
     {"ForeignRoot", "foreign", kUntrusted, "/anchors ("},
     // Validity: at the trusted time stamp, else now.
     {"StampedWhileValid", "expired", kValid, "   Signed with a trusted timestamp on: "},
+    {"StampedAfterExpiry", "expired stampedNow", kExpired, "at the trusted time stamp"},
     {"AuthorityNotTrusted", "expired noTsa", kExpired, "certificate verify error"},
     {"ImprintOfOtherBytes", "expired imprint", kExpired, "message imprint mismatch"},
     {"RsaOnlyExpired", "expired rsaOnly", kExpired, "expired on"},
@@ -186,6 +187,7 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
         recipe_.timestampAuthority = timestamps_.authority;
         recipe_.timestampTime = options.now;
       }
+      if (key == "stampedNow") recipe_.timestampTime = now_;
       if (key == "checkWhenSigned") now_ = options.now;
       if (key == "noRoot") recipe_.certificates.pop_back();
       if (key == "sha256") recipe_.checksum = PackageChecksum::kSha256;
