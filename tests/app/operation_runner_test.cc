@@ -28,6 +28,10 @@ using ::testing::IsSubsetOf;
 using ::testing::Not;
 
 constexpr char kPipeName[] = "runner";
+// The tests' limit of the terminate wait: far more than a host needs to
+// answer, and far less than the product's, so that a wait that misses the
+// answer fails the test instead of hanging it.
+constexpr std::chrono::milliseconds kAnswerTime{10000};
 
 // Signs every package; the installer takes `installerTime`, ends with
 // `installerStatus`, or throws, and can be held until released.
@@ -89,7 +93,13 @@ class OperationRunnerTest : public ::testing::Test {
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
   }
 
-  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = {},
+  static OperationRunnerLimits Limits() {
+    OperationRunnerLimits limits;
+    limits.terminateWaitLimit = kAnswerTime;
+    return limits;
+  }
+
+  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = Limits(),
                                               std::unique_ptr<ProgressMonitor> monitor = nullptr) {
     return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
                                              std::move(limits));
@@ -192,34 +202,6 @@ TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
   WaitForWorkers();
 }
 
-TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
-  options.terminateAtOnce = true;
-  options.answerFinalPacket = false;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(
-      IdsAndValues(host->WaitForPackets(2)),
-      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, AHostThatClosesItsEndEndsTheTerminateWait) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
-  options.answerFinalPacket = false;
-  options.closeAfterPackets = 1;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(LogMessages(), Contains("Terminate pkt received"));
-  WaitForWorkers();
-}
-
 TEST_F(OperationRunnerTest, WithoutAHostNothingStartsAndTheResultIsFailure) {
   auto runner = MakeRunner();
   InstallOperationParams params = Params();
@@ -245,7 +227,7 @@ TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
 TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
   shell_.holdInstaller = true;
   auto host = StartHost();
-  OperationRunnerLimits limits;
+  OperationRunnerLimits limits = Limits();
   limits.processorTimeLimitTicks = 1;
   limits.processorClock = TickingClock().AsFunction();
   auto runner = MakeRunner(limits);
@@ -262,20 +244,73 @@ TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
   EXPECT_THAT(LogMessages(), Contains("Output of install command: installed"));
 }
 
-TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
+// How the wait for the host's terminate packet ends, after an operation that
+// took a little over a second and so sent one progress packet.
+struct TerminateWaitCase {
+  const char* name;
+  PipeHost::Options host;
+  std::chrono::milliseconds limit;
+  // The lines of the final packet and the wait, in order.
+  std::vector<std::string> lines;
+};
+
+PipeHost::Options HostOptions(std::vector<uint32_t> sendAtOnce, bool answerFinalPacket,
+                              size_t closeAfterPackets = 0) {
   PipeHost::Options options;
-  options.answerFinalPacket = false;
-  auto host = StartHost(options);
+  options.sendAtOnce = std::move(sendAtOnce);
+  options.answerFinalPacket = answerFinalPacket;
+  options.closeAfterPackets = closeAfterPackets;
+  return options;
+}
+
+class TerminateWaitTest : public OperationRunnerTest,
+                          public ::testing::WithParamInterface<TerminateWaitCase> {};
+
+TEST_P(TerminateWaitTest, EndsAsTheHostAnswers) {
+  shell_.installerTime = std::chrono::milliseconds(1200);
+  auto host = StartHost(GetParam().host);
   OperationRunnerLimits limits;
-  limits.processorTimeLimitTicks = 1000;
-  limits.processorClock = TickingClock().AsFunction();
+  limits.terminateWaitLimit = GetParam().limit;
   auto runner = MakeRunner(limits);
   InstallOperationParams params = Params();
-  // The operation's own result comes back even though no terminate came.
+  // The operation's own result comes back however the wait ended.
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(LogMessages(), Not(Contains("Terminate pkt received")));
+  EXPECT_THAT(
+      IdsAndValues(host->WaitForPackets(2)),
+      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
   WaitForWorkers();
+  std::vector<std::string> lines;
+  for (const std::string& line : LogMessages()) {
+    if (line == "Operation complete" || line == "Terminate pkt received" ||
+        line == "CB_Pkt_Error packetID") {
+      lines.push_back(line);
+    }
+  }
+  EXPECT_EQ(lines, GetParam().lines);
 }
+
+INSTANTIATE_TEST_SUITE_P(Hosts, TerminateWaitTest,
+                         ::testing::Values(
+                             // Sent before the operation ended, they wait in the queue until then;
+                             // the wait reads and logs the packets before the terminate without
+                             // waiting for more.
+                             TerminateWaitCase{"ErrorAndTerminateSentEarly",
+                                               HostOptions({CB_Pkt_Error, CB_Pkt_Terminate}, false),
+                                               kAnswerTime,
+                                               {"Operation complete", "CB_Pkt_Error packetID",
+                                                "Terminate pkt received"}},
+                             // The channel's report of a closed pipe ends it as a terminate.
+                             TerminateWaitCase{"HostClosesAfterTheFinalPacket",
+                                               HostOptions({}, false, 2),
+                                               kAnswerTime,
+                                               {"Operation complete", "Terminate pkt received"}},
+                             TerminateWaitCase{"HostNeverAnswers",
+                                               HostOptions({}, false),
+                                               std::chrono::milliseconds(100),
+                                               {"Operation complete"}}),
+                         [](const ::testing::TestParamInfo<TerminateWaitCase>& info) {
+                           return info.param.name;
+                         });
 
 // Reports progress and, on its first call, tries to start a second operation
 // from inside the first.
@@ -297,7 +332,7 @@ TEST_F(OperationRunnerTest, ASecondOperationWhileTheFirstIsInsideDoesNothing) {
   auto host = StartHost();
   auto monitor = std::make_unique<ReentrantMonitor>();
   ReentrantMonitor* rawMonitor = monitor.get();
-  auto runner = MakeRunner({}, std::move(monitor));
+  auto runner = MakeRunner(Limits(), std::move(monitor));
   rawMonitor->runner = runner.get();
   InstallOperationParams params = Params();
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);

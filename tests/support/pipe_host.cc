@@ -48,7 +48,7 @@ void PipeHost::Run() {
   }
   if (stop_) return;
   connected_ = true;
-  if (options_.terminateAtOnce) Write(MakeReportPacket("terminate"));
+  for (uint32_t id : options_.sendAtOnce) Write(MakeValuePacket(id, 0));
 
   FrameDecoder decoder;
   bool sawWriter = false;

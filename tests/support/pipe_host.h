@@ -17,8 +17,8 @@
 class PipeHost {
  public:
   struct Options {
-    // Sends the terminate packet as soon as it is connected.
-    bool terminateAtOnce = false;
+    // The ids of the packets it sends, in order, as soon as it is connected.
+    std::vector<uint32_t> sendAtOnce;
     // Sends the terminate packet after the final packet (id 10, or id 9 with
     // the value 100).
     bool answerFinalPacket = true;
