@@ -16,6 +16,8 @@ namespace {
 constexpr char kLogSubdirectory[] = "/Logs/Orvane/Installers/";
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kLogMode = 0644;
+// Room for a line that Log keeps from one line to the next.
+constexpr size_t kKeptLineCapacity = 64 * 1024;
 
 // Gives a folder this process has just made its mode whatever the
 // file-creation mask; a link put in its place meanwhile is not followed.
@@ -93,6 +95,14 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
+std::string FormatLocalTime(std::time_t time) {
+  std::tm local;
+  localtime_r(&time, &local);
+  char buffer[50];
+  const size_t length = std::strftime(buffer, sizeof(buffer), "%Y-%m-%d_%H-%M-%S", &local);
+  return std::string(buffer, length);
+}
+
 }  // namespace
 
 bool EnsureDirectoryExists(const std::string& path) {
@@ -107,14 +117,7 @@ std::string GetLogDirectory(const std::string& libraryFolder) {
   return directory;
 }
 
-std::string FormatTimestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local;
-  localtime_r(&now, &local);
-  char buffer[50];
-  const size_t length = std::strftime(buffer, sizeof(buffer), "%Y-%m-%d_%H-%M-%S", &local);
-  return std::string(buffer, length);
-}
+std::string FormatTimestamp() { return FormatLocalTime(std::time(nullptr)); }
 
 InstallerLog::InstallerLog(const std::string& libraryFolder) { Open(libraryFolder); }
 
@@ -165,5 +168,20 @@ void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& l
 void InstallerLog::Log(const std::string& message) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ < 0) return;
-  WriteAll(fd_, "[" + FormatTimestamp() + "] " + message + "\n");
+  // The prefix changes once a second; it stays at the start of line_ and is
+  // formatted again only when the second has changed.
+  const std::time_t now = std::time(nullptr);
+  if (prefixLength_ == 0 || now != prefixTime_) {
+    line_.assign("[").append(FormatLocalTime(now)).append("] ");
+    prefixTime_ = now;
+    prefixLength_ = line_.size();
+  }
+  line_.resize(prefixLength_);
+  line_.reserve(prefixLength_ + message.size() + 1);
+  line_.append(message).push_back('\n');
+  WriteAll(fd_, line_);
+  // A huge message (a command's whole output) is not worth keeping room for.
+  if (line_.capacity() > kKeptLineCapacity) {
+    std::string(line_, 0, prefixLength_).swap(line_);
+  }
 }

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -58,15 +60,21 @@ TEST_F(InstallerLogTest, FirstRunCreatesTheFolderChainAndWritesNoSeparator) {
     InstallerLog log(temp_.path());
     ASSERT_TRUE(log.IsOpen());
     log.Log("Skiff has launched");
+    // A line of a later second carries its own time.
+    const std::time_t first = std::time(nullptr);
+    while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    log.Log("later");
   }
   for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
     EXPECT_EQ(ModeOf(temp_.path() + folder), fs::perms(0755)) << folder;
   EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644));
   const auto lines = Lines();
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines.size(), 2u);
   std::smatch match;
   ASSERT_TRUE(std::regex_match(lines[0], match, kPrefixedLine)) << lines[0];
   EXPECT_EQ(match[1], "Skiff has launched");
+  EXPECT_EQ(lines[1].substr(22), "later");
+  EXPECT_NE(lines[1].substr(0, 22), lines[0].substr(0, 22));
 }
 
 TEST_F(InstallerLogTest, LaterRunsStartWithTheSeparatorOnALineOfItsOwn) {
