@@ -13,12 +13,12 @@
 #include "bridge/comm_packet.h"
 #include "bridge/pipe_channel_settings.h"
 
-class InstallerLog;
+class LogSink;
 class PipeChannel;
 
 class CommBridge : private boost::noncopyable {
  public:
-  CommBridge(InstallerLog& log, PipeChannelSettings settings = PipeChannelSettings(),
+  CommBridge(LogSink& log, PipeChannelSettings settings = PipeChannelSettings(),
              uint32_t connectTimeoutMs = kConnectTimeoutMs);
   ~CommBridge();
 
@@ -48,7 +48,7 @@ class CommBridge : private boost::noncopyable {
   // The channel's notification: one more packet or error report is queued.
   static void PacketQueued(void* bridge);
 
-  InstallerLog& log_;
+  LogSink& log_;
   // Declared before the channel, whose receive thread notifies through them
   // until it is stopped.
   std::mutex arrivalLock_;

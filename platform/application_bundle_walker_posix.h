@@ -1,6 +1,6 @@
 // Finding application bundles on disk by walking a folder tree.
-#ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
-#define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
+#ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
+#define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 
 #include <cstddef>
 #include <string>
@@ -14,4 +14,4 @@
 // when none is left.
 std::vector<std::string> FindApplicationBundles(const std::string& folder, size_t* entryBudget);
 
-#endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
+#endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
