@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,8 +17,9 @@ namespace {
 constexpr char kLogSubdirectory[] = "/Logs/Orvane/Installers/";
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kLogMode = 0644;
-// Room for a line that Log keeps from one line to the next.
-constexpr size_t kKeptLineCapacity = 64 * 1024;
+// Longer messages are not copied into the line buffer, which keeps its room
+// from one line to the next.
+constexpr size_t kLongestCopiedMessage = 64 * 1024;
 
 // Gives a folder this process has just made its mode whatever the
 // file-creation mask; a link put in its place meanwhile is not followed.
@@ -92,6 +94,28 @@ void WriteAll(int fd, const std::string& text) {
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) return;
     written += static_cast<size_t>(count);
+  }
+}
+
+// One writev() for a line too long to copy: `prefix`, `message` and the line
+// end as they are.
+void WriteAllParts(int fd, const std::string& prefix, const std::string& message) {
+  char lineEnd = '\n';
+  iovec parts[] = {{const_cast<char*>(prefix.data()), prefix.size()},
+                   {const_cast<char*>(message.data()), message.size()},
+                   {&lineEnd, 1}};
+  iovec* next = parts;
+  int left = 3;
+  while (left > 0) {
+    const ssize_t count = writev(fd, next, left);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;
+    size_t done = static_cast<size_t>(count);
+    for (; left > 0 && done >= next->iov_len; ++next, --left) done -= next->iov_len;
+    if (left > 0) {
+      next->iov_base = static_cast<char*>(next->iov_base) + done;
+      next->iov_len -= done;
+    }
   }
 }
 
@@ -177,11 +201,12 @@ void InstallerLog::Log(const std::string& message) {
     prefixLength_ = line_.size();
   }
   line_.resize(prefixLength_);
+  // A command's whole output is written from where it is, not copied.
+  if (message.size() > kLongestCopiedMessage) {
+    WriteAllParts(fd_, line_, message);
+    return;
+  }
   line_.reserve(prefixLength_ + message.size() + 1);
   line_.append(message).push_back('\n');
   WriteAll(fd_, line_);
-  // A huge message (a command's whole output) is not worth keeping room for.
-  if (line_.capacity() > kKeptLineCapacity) {
-    std::string(line_, 0, prefixLength_).swap(line_);
-  }
 }

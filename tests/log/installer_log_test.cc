@@ -190,11 +190,11 @@ TEST_F(InstallerLogTest, ParallelRunsKeepEveryLineWhole) {
     char byte;
     if (read(start[0], &byte, 1) != 0) _exit(1);
     InstallerLog log(temp_.path());
-    // Every fifth line is longer than a stdio buffer.
+    // Every fifth line is longer than a stdio buffer, and than the log copies.
     auto writer = [&log, run](int first) {
       for (int i = first; i < kLinesPerRun; i += 2)
         log.Log(std::to_string(run) + ":" + std::to_string(i) + ":" +
-                std::string(i % 5 == 0 ? 9000 : 60, 'a' + run));
+                std::string(i % 5 == 0 ? 70000 : 60, 'a' + run));
     };
     std::thread odd(writer, 1);
     writer(0);
