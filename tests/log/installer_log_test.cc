@@ -64,7 +64,7 @@ TEST_F(InstallerLogTest, ARunStartsByTheLogItFinds) {
     { InstallerLog(library_).Log("line"); }
     const std::string head = (row.rotated ? "" : old) + (row.separator ? kSeparatorLine : "");
     const std::string log = ReadFileOrDie(LogPath());
-    EXPECT_EQ(log.substr(0, head.size()), head) << row.size;
+    ASSERT_EQ(log.compare(0, head.size(), head), 0) << row.size << " " << log.substr(0, 80);
     std::smatch match;
     const std::string tail = log.substr(head.size());
     ASSERT_TRUE(std::regex_match(tail, match, kPrefixedLine)) << row.size << " " << tail;
