@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/scoped_temp_dir.h"
@@ -50,35 +51,32 @@ class InstallerLogTest : public ::testing::Test {
 // it: the separator starts the run in a log already there, and an oversized
 // log moves whole to a backup named after the current second.
 TEST_F(InstallerLogTest, ARunStartsByTheLogItFinds) {
-  const struct {
-    long long size;  // none for -1
-    bool separator;
-    bool rotated;
-  } kRows[] = {
+  // The size of the log found (-1: none), whether a separator and whether a rotation follow.
+  const std::tuple<long long, bool, bool> kRows[] = {
       {-1, false, false}, {0, true, false}, {10485760, true, false}, {10485761, false, true}};
-  for (const auto& row : kRows) {
+  for (const auto& [size, separator, rotated] : kRows) {
     ScopedTempDir library;
     library_ = library.path();
-    const std::string old = row.size > 0 ? std::string(row.size - 1, 'x') + "\n" : "";
-    if (row.size >= 0) WriteFileOrDie(LogPath(), old);
+    const std::string old = size > 0 ? std::string(size - 1, 'x') + "\n" : "";
+    if (size >= 0) WriteFileOrDie(LogPath(), old);
     { InstallerLog(library_).Log("line"); }
-    const std::string head = (row.rotated ? "" : old) + (row.separator ? kSeparatorLine : "");
+    const std::string head = (rotated ? "" : old) + (separator ? kSeparatorLine : "");
     const std::string log = ReadFileOrDie(LogPath());
-    ASSERT_EQ(log.compare(0, head.size(), head), 0) << row.size << " " << log.substr(0, 80);
+    ASSERT_EQ(log.compare(0, head.size(), head), 0) << size << " " << log.substr(0, 80);
     std::smatch match;
     const std::string tail = log.substr(head.size());
-    ASSERT_TRUE(std::regex_match(tail, match, kPrefixedLine)) << row.size << " " << tail;
+    ASSERT_TRUE(std::regex_match(tail, match, kPrefixedLine)) << size << " " << tail;
     EXPECT_EQ(match[1], "line");
     const auto backups = Backups();
-    ASSERT_EQ(backups.size(), row.rotated ? 1u : 0u) << row.size;
+    ASSERT_EQ(backups.size(), rotated ? 1u : 0u) << size;
     for (const std::string& backup : backups) {
       EXPECT_TRUE(std::regex_match(fs::path(backup).filename().string(), kBackupName)) << backup;
       EXPECT_EQ(ReadFileOrDie(backup), old);
     }
-    if (row.size < 0 || row.rotated) {
-      EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644)) << row.size;
+    if (size < 0 || rotated) {
+      EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644)) << size;
     }
-    if (row.size < 0) {
+    if (size < 0) {
       for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
         EXPECT_EQ(ModeOf(library_ + folder), fs::perms(0755)) << folder;
     }

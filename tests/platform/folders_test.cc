@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "tests/support/scoped_temp_dir.h"
 
@@ -37,13 +38,9 @@ TEST(FoldersTest, HomeAndTemporaryFoldersComeFromTheEnvironmentFirst) {
 // reached through a link there.
 TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
   const uid_t me = geteuid();
-  const struct {
-    mode_t mode;
-    uid_t owner;
-    bool linked;
-    bool taken;
-  } kRows[] = {{0, me, false, true},     {0700, me, false, true},     {0703, me, false, false},
-               {0730, me, false, false}, {0700, 65534, false, false}, {0700, me, true, false}};
+  const std::tuple<mode_t, uid_t, bool, bool> kRows[] = {
+      {0, me, false, true},     {0700, me, false, true},     {0703, me, false, false},
+      {0730, me, false, false}, {0700, 65534, false, false}, {0700, me, true, false}};
   for (const auto& [mode, owner, linked, taken] : kRows) {
     ScopedTempDir shared;
     const std::string folder = shared.path() + "/skiff-" + std::to_string(me);

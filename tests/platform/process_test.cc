@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "platform/launcher.h"
 #include "platform/shell.h"
@@ -47,11 +48,8 @@ class ProcessTest : public ::testing::Test {
 
 TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
   ASSERT_EQ(setenv("SKIFF_SHELL_TEST_VALUE", "a b $c", 1), 0);
-  const struct {
-    const char* command;
-    int status;
-    std::string output;
-  } kRows[] = {
+  const std::tuple<std::string, int, std::string> kRows[] = {
+      // command, status, output
       {"echo one; echo two >&2; echo three", 0, "one\ntwo\nthree\n"},
       {"echo oops >&2; exit 3", 3, "oops\n"},
       {"printf %s \"$SKIFF_SHELL_TEST_VALUE\"", 0, "a b $c"},
@@ -60,10 +58,10 @@ TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
       {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n"},
       {kSignalState, 0, "2\n"},
   };
-  for (const auto& row : kRows) {
-    const ShellResult result = CreateShell()->Run(row.command);
-    EXPECT_EQ(result.status, row.status) << row.command;
-    EXPECT_EQ(result.output, row.output) << row.command;
+  for (const auto& [command, status, output] : kRows) {
+    const ShellResult result = CreateShell()->Run(command);
+    EXPECT_EQ(result.status, status) << command;
+    EXPECT_EQ(result.output, output) << command;
   }
   unsetenv("SKIFF_SHELL_TEST_VALUE");
 }

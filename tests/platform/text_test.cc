@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "platform/cf_string.h"
 #include "platform/file_url.h"
@@ -31,10 +33,7 @@ std::string RoundTrip(const std::string& text) {
 // (an empty repair in the table) converts to a platform string and back
 // unchanged up to its first NUL, any other text is refused.
 TEST(Utf8TextTest, RepairsInvalidTextAndConvertsOnlyValidText) {
-  const struct {
-    std::string bytes;
-    std::string repaired;
-  } kRows[] = {
+  const std::pair<std::string, std::string> kRows[] = {
       {std::string("a\0b\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 12), ""},
       {"\x7F\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF"
        "\xBF",
@@ -99,11 +98,8 @@ TEST(CFStringTest, CountsAcrossThreadsAndTheLastSharedReleaserReleasesOnce) {
 }
 
 TEST(FileUrlTest, EncodesAbsolutePathsAndDecodesTheirUrls) {
-  const struct {
-    std::string path;
-    bool folder;
-    std::string url;
-  } kRows[] = {
+  const std::tuple<std::string, bool, std::string> kRows[] = {
+      // path, folder?, URL
       {"/A/z09-._~!$&'()*+,=:@", false, "file:///A/z09-._~!$&'()*+,=:@"},
       {"/a b\"#%;<>?[\\]^`{|}\x7f\t\x01\xc3\xa9", false,
        "file:///a%20b%22%23%25%3B%3C%3E%3F%5B%5C%5D%5E%60%7B%7C%7D%7F%09%01%C3%A9"},
@@ -112,11 +108,11 @@ TEST(FileUrlTest, EncodesAbsolutePathsAndDecodesTheirUrls) {
       {"relative/X.app", true, ""},
   };
   std::string path;
-  for (const auto& row : kRows) {
-    EXPECT_EQ(FileUrlStringFromPath(row.path, row.folder), row.url);
-    if (row.url.empty()) continue;
-    ASSERT_TRUE(PathFromFileUrlString(row.url, &path)) << row.url;
-    EXPECT_EQ(path + (row.path.back() == '/' ? "/" : ""), row.path);
+  for (const auto& [original, folder, url] : kRows) {
+    EXPECT_EQ(FileUrlStringFromPath(original, folder), url);
+    if (url.empty()) continue;
+    ASSERT_TRUE(PathFromFileUrlString(url, &path)) << url;
+    EXPECT_EQ(path + (original.back() == '/' ? "/" : ""), original);
   }
   ScopedTempDir dir;
   EXPECT_EQ(FileUrlStringFromExistingPath(dir.path()), "file://" + dir.path() + "/");

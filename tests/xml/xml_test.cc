@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/scoped_temp_dir.h"
@@ -81,20 +82,16 @@ TEST(XmlLoadTest, BuildsTheTreeWithoutExpandingOrReadingEntities) {
 // without bounds (0) have the production ones.
 TEST(XmlLoadTest, MalformedDocumentsAndDocumentsOverABoundFailCleanly) {
   const std::string deep = Repeat("<a>", 1000000) + Repeat("</a>", 1000000);
-  const std::string text(32 * 1024 * 1024 - 1, 't');
-  const struct {
-    std::string text;
-    size_t maxNodes;
-    size_t maxContentBytes;
-    bool loads;
-  } kRows[] = {
+  const std::string longText(32 * 1024 * 1024 - 1, 't');
+  const std::tuple<std::string, size_t, size_t, bool> kRows[] = {
+      // text, bounds, loads
       {deep, 0, 0, false},
       {Repeat("<a>", 10000) + Repeat("</a>", 10000), 0, 0, true},
       {Repeat("<a>", 10001) + Repeat("</a>", 10001), 0, 0, false},
       {"<r>" + Repeat("<a/>", 999999) + "</r>", 0, 0, true},
       {"<r>" + Repeat("<a/>", 1000000) + "</r>", 0, 0, false},
-      {"<r>" + text + "</r>", 0, 0, true},
-      {"<r>" + text + "t</r>", 0, 0, false},
+      {"<r>" + longText + "</r>", 0, 0, true},
+      {"<r>" + longText + "t</r>", 0, 0, false},
       {"<r><a/><b/></r>", 3, 10, true},
       {"<r><a/><b/></r>", 2, 10, false},
       {"<r a='1' b='2'/>", 2, 10, false},
@@ -112,13 +109,13 @@ TEST(XmlLoadTest, MalformedDocumentsAndDocumentsOverABoundFailCleanly) {
   };
   boost::shared_ptr<XmlDocument> held;
   ASSERT_TRUE(XmlDocument::Create("held", held));
-  for (const auto& row : kRows) {
+  for (const auto& [text, maxNodes, maxContentBytes, loads] : kRows) {
     boost::shared_ptr<XmlDocument> document = held;
     const XmlLoadLimits limits =
-        row.maxNodes == 0 ? XmlLoadLimits() : XmlLoadLimits{row.maxNodes, row.maxContentBytes};
-    EXPECT_EQ(XmlLoader::Parse(row.text.data(), row.text.size(), document, limits), row.loads)
-        << row.text.substr(0, 40) << " " << row.maxNodes << " " << row.maxContentBytes;
-    EXPECT_EQ(document != held, row.loads) << row.text.substr(0, 40);
+        maxNodes == 0 ? XmlLoadLimits() : XmlLoadLimits{maxNodes, maxContentBytes};
+    EXPECT_EQ(XmlLoader::Parse(text.data(), text.size(), document, limits), loads)
+        << text.substr(0, 40) << " " << maxNodes << " " << maxContentBytes;
+    EXPECT_EQ(document != held, loads) << text.substr(0, 40);
   }
   EXPECT_THROW(XmlDocument::LoadFromString("<x>\xC3</x>", held), std::runtime_error);
   EXPECT_THROW(XmlDocument::LoadFromFile("/tmp/\xFF.xml", held), std::runtime_error);
