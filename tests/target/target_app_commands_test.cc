@@ -15,24 +15,23 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 
+constexpr char kPackage[] = "/tmp/Pkg\\ Dir/a.pkg";
+constexpr char kChecked[] = "PKG path for verification: /tmp/Pkg\\ Dir/a.pkg";
+
 class TargetAppCommandsTest : public TargetAppTest {
  protected:
-  TargetAppCommandsTest() { environment_.shell = &shell_; }
-
   bool Validate(int status, const std::string& report) {
+    shell_ = FakeShell();
     shell_.Answer(kSignatureCheckCommand, status, report);
-    return App().ValidatePackageSignature("/tmp/Pkg\\ Dir/a.pkg");
+    return App().ValidatePackageSignature(kPackage);
   }
-
-  FakeShell shell_;
 };
 
 TEST_F(TargetAppCommandsTest, TheCheckRunsThePackageUtilityOnTheEscapedPath) {
   EXPECT_TRUE(Validate(0, SignatureReportText()));
   EXPECT_THAT(shell_.commands(),
               ElementsAre("/usr/sbin/pkgutil --check-signature /tmp/Pkg\\ Dir/a.pkg"));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                        "All certs present, pkg validation succeeded"));
+  EXPECT_THAT(log_.lines(), ElementsAre(kChecked, "All certs present, pkg validation succeeded"));
 }
 
 const std::string kSigner = kAcceptedChain[0];
@@ -117,16 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
                    false}),
     [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
 
-TEST_F(TargetAppCommandsTest, AFailingCheckIsLoggedWithItsStatus) {
+TEST_F(TargetAppCommandsTest, AFailingCheckIsLoggedWithItsStatusAndAnEmptyReportIsNot) {
   EXPECT_FALSE(Validate(1, SignatureReportText()));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                        "Error in pkg validation",
-                                        "TerminationStatus of pkg validation NSTask: 1"));
-}
-
-TEST_F(TargetAppCommandsTest, AnEmptyReportFailsWithoutALogLine) {
   EXPECT_FALSE(Validate(0, ""));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg"));
+  EXPECT_THAT(log_.lines(), ElementsAre(kChecked, "Error in pkg validation",
+                                        "TerminationStatus of pkg validation NSTask: 1", kChecked));
 }
 
 TEST_F(TargetAppCommandsTest, AShellThatCannotStartIsAFailureThatSaysWhy) {
