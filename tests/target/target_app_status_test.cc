@@ -101,15 +101,21 @@ TEST_F(StatusTest, WithoutAnIdentifierNothingIsLookedFor) {
                                  std::string("Generated output.xml: ") + kNotInstalled}));
 }
 
+// The value of an <installedData> element, read by an independent XML reader
+// that fails on malformed text.
+std::string ReadBack(const std::string& document, const std::string& element) {
+  boost::property_tree::ptree tree;
+  std::istringstream in(document);
+  boost::property_tree::read_xml(in, tree);
+  return tree.get<std::string>("response.status.installedData." + element);
+}
+
 TEST_F(StatusTest, MarkupInValuesIsEscapedAndReadsBack) {
   const std::string path = "/Applications/Tom & <Jerry's> \"Folian\".app";
   machine_.Install({path});
-  boost::property_tree::ptree document;
-  std::istringstream in(Status(kInfo, "<a&b>"));
-  boost::property_tree::read_xml(in, document);
-  EXPECT_EQ(document.get<std::string>("response.status.installedData.workflow"), "<a&b>");
+  EXPECT_EQ(ReadBack(Status(kInfo, "upsell"), "appPath"), path);
   EXPECT_THAT(log_.lines(), ::testing::Contains("App path found: " + path));
-  EXPECT_EQ(Status(kInfo, "upsell").find(path), std::string::npos);
+  EXPECT_EQ(ReadBack(Status(kInfo, "<a&b>"), "workflow"), "<a&b>");
 }
 
 struct AppTypeRow {
