@@ -87,7 +87,7 @@ TEST_F(TargetAppTest, TheInstalledTrackIsReadWithoutCheckingTheName) {
 struct ProbeRow {
   void (*setUp)(FakeMachine&);
   bool listed, probeStays;
-  Lines steps;
+  const char* steps;
   const char* line;  // before the closing one; "" for none
 };
 
@@ -106,33 +106,23 @@ TEST_P(ProbeFileTest, IsMadeQueriedAndRemovedUnderTheFolderLock) {
   EXPECT_EQ(log_.lines(), expected);
 }
 
+constexpr char kRemoveLine[] =
+    "findFirstApplication:: Error while trying to remove file(/tmp/me/TempFileForLangPack.pdf), "
+    "error: gone";
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProbeFileTest,
     ::testing::Values(
-        ProbeRow{
-            [](FakeMachine&) {}, true, false, {"lock", "create", "list", "remove", "unlock"}, ""},
+        ProbeRow{[](FakeMachine&) {}, true, false, "lock create list remove unlock ", ""},
         // Without a list the probe file stays for the next call.
-        ProbeRow{[](FakeMachine& m) { m.registryAnswers = false; },
-                 false,
-                 true,
-                 {"lock", "create", "list", "unlock"},
-                 ""},
-        ProbeRow{[](FakeMachine& m) { m.removeError = "gone"; },
-                 true,
-                 true,
-                 {"lock", "create", "list", "unlock"},
-                 "findFirstApplication:: Error while trying to remove "
-                 "file(/tmp/me/TempFileForLangPack.pdf), error: gone"},
-        ProbeRow{[](FakeMachine& m) { m.lockError = "denied"; },
-                 true,
-                 false,
-                 {"create", "list", "remove"},
+        ProbeRow{[](FakeMachine& m) { m.registryAnswers = false; }, false, true,
+                 "lock create list unlock ", ""},
+        ProbeRow{[](FakeMachine& m) { m.removeError = "gone"; }, true, true,
+                 "lock create list unlock ", kRemoveLine},
+        ProbeRow{[](FakeMachine& m) { m.lockError = "denied"; }, true, false, "create list remove ",
                  "findFirstApplication:: Unable to lock folder(/tmp/me/), error: denied"},
-        ProbeRow{[](FakeMachine& m) { m.canCreate = false; }, false, false, {"lock", "unlock"}, ""},
-        ProbeRow{[](FakeMachine& m) { m.folder = ""; },
-                 false,
-                 false,
-                 {},
+        ProbeRow{[](FakeMachine& m) { m.canCreate = false; }, false, false, "lock unlock ", ""},
+        ProbeRow{[](FakeMachine& m) { m.folder = ""; }, false, false, "",
                  "findFirstApplication:: No private temporary folder for the probe file"}));
 
 }  // namespace

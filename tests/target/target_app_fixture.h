@@ -42,8 +42,8 @@ void Put(PlistValue& dictionary, const char* key, const std::optional<T>& value)
 }
 
 // The registry lists the installations in the order added, and answers only
-// while the probe file stands. `steps` records the listing in order: "lock",
-// "create", "list", "remove", "unlock".
+// while the probe file stands. `steps` records the listing step by step, as
+// in "lock create list remove unlock ".
 class FakeMachine : public ApplicationRegistry,
                     public Bundles,
                     public PropertyListFiles,
@@ -90,7 +90,7 @@ class FakeMachine : public ApplicationRegistry,
 
   bool CopyEditorApplicationURLs(const std::string& fileUrl,
                                  std::vector<std::string>* urls) override {
-    steps.push_back("list");
+    steps += "list ";
     std::string path;
     if (!registryAnswers || !PathFromFileUrlString(fileUrl, &path) || temporary.count(path) == 0)
       return false;
@@ -110,22 +110,22 @@ class FakeMachine : public ApplicationRegistry,
   bool IsAtLeastMacOS11() override { return macOS11; }
   std::string Folder() override { return folder; }
   struct StepLock : Lock {
-    explicit StepLock(Lines& steps) : steps(steps) { steps.push_back("lock"); }
-    ~StepLock() override { steps.push_back("unlock"); }
-    Lines& steps;
+    explicit StepLock(std::string& steps) : steps(steps) { steps += "lock "; }
+    ~StepLock() override { steps += "unlock "; }
+    std::string& steps;
   };
   std::unique_ptr<Lock> LockFolder(std::string* error) override {
     *error = lockError;
     return lockError.empty() ? std::make_unique<StepLock>(steps) : nullptr;
   }
   bool EnsureFile(const std::string& path) override {
-    if (canCreate && temporary.insert(path).second) steps.push_back("create");
+    if (canCreate && temporary.insert(path).second) steps += "create ";
     return canCreate;
   }
   bool RemoveFile(const std::string& path, std::string* error) override {
     *error = removeError;
     if (!removeError.empty()) return false;
-    steps.push_back("remove");
+    steps += "remove ";
     return temporary.erase(path) == 1;
   }
   bool OpenApplication(const std::string& bundlePath) override {
@@ -148,7 +148,8 @@ class FakeMachine : public ApplicationRegistry,
   std::string folder = "/tmp/me/", lockError, removeError;
   enum class Start { kPid, kMinusOne, kPlatformError, kOtherError } start = Start::kPid;
   std::set<std::string> temporary;  // files in the temporary folder
-  Lines steps, opened, started;     // started: the executable, then its arguments
+  std::string steps;
+  Lines opened, started;  // started: the executable, then its arguments
 };
 
 class TargetAppTest : public ::testing::Test {
