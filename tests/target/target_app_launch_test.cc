@@ -74,7 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchRow{"upsell", true, false, true, Start::kMinusOne, true, false, true, true, "W"},
         LaunchRow{"upsell", std::nullopt, false, true, kPid, true, true, false, true, "O"},
         LaunchRow{"install", true, false, true, kPid, false, false, false, false, "O"},
-        LaunchRow{"", true, false, true, kPid, true, true, false, false, "O"},
         LaunchRow{"Upsell", true, false, true, kPid, true, true, false, false, "O"}));
 
 TEST_F(LaunchTest, OtherExceptionsFromTheStartAreNotCaught) {
