@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/application_bundle_walker.h"
+
 class ApplicationRegistry {
  public:
   virtual ~ApplicationRegistry() = default;
@@ -22,7 +24,9 @@ class ApplicationRegistry {
 // "/Library/InstallerSandboxes".
 std::vector<std::string> DefaultApplicationFolders();
 
-// A registry built by walking `folders` in order.
-std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders);
+// A registry built by searching `folders` in order (see
+// application_bundle_walker.h for what is searched and how far).
+std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(
+    std::vector<std::string> folders, ApplicationSearchLimits limits = ApplicationSearchLimits());
 
 #endif  // SKIFF_PLATFORM_APPLICATION_REGISTRY_H_
