@@ -1,9 +1,9 @@
 #include "app/install_operations.h"
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "target/target_app.h"
 
-bool RunInstall(InstallerLog& log, TargetApp& targetApp, std::string& command, std::string& output,
+bool RunInstall(LogSink& log, TargetApp& targetApp, std::string& command, std::string& output,
                 const InstallOperationParams& params) {
   log.Log("In RunInstall");
   if (!targetApp.ValidatePackageSignature(params.pkgPath)) {
@@ -18,8 +18,8 @@ bool RunInstall(InstallerLog& log, TargetApp& targetApp, std::string& command, s
   return targetApp.RunShellCommand(command, output);
 }
 
-bool RunUninstall(InstallerLog& log, TargetApp& targetApp, std::string& command,
-                  std::string& output, const UninstallOperationParams& params) {
+bool RunUninstall(LogSink& log, TargetApp& targetApp, std::string& command, std::string& output,
+                  const UninstallOperationParams& params) {
   log.Log("bundle id in RunUninstall: " + params.bundleId);
   if (!targetApp.isEvergreenTrackInstalled(params.bundleId)) {
     log.Log("Other track than Evergreen installed we will not uninstall");

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 
-class InstallerLog;
+class LogSink;
 class TargetApp;
 
 constexpr char kValidationFailedOutput[] = "PKG validation failed";
@@ -15,10 +15,10 @@ constexpr char kValidationFailedOutput[] = "PKG validation failed";
 // `command` receives the command line run (it has no length limit), `output`
 // what the installer printed or the failure text. True for an installer exit
 // status of 0.
-bool RunInstall(InstallerLog& log, TargetApp& targetApp, std::string& command, std::string& output,
+bool RunInstall(LogSink& log, TargetApp& targetApp, std::string& command, std::string& output,
                 const InstallOperationParams& params);
 // Runs the remover command, only for an installation on the Evergreen track.
-bool RunUninstall(InstallerLog& log, TargetApp& targetApp, std::string& command,
-                  std::string& output, const UninstallOperationParams& params);
+bool RunUninstall(LogSink& log, TargetApp& targetApp, std::string& command, std::string& output,
+                  const UninstallOperationParams& params);
 
 #endif  // SKIFF_APP_INSTALL_OPERATIONS_H_

@@ -21,7 +21,7 @@ std::atomic<int> runningWorkers{0};
 
 }  // namespace
 
-OperationRunner::OperationRunner(InstallerLog& log, TargetApp& targetApp, CommBridge& bridge,
+OperationRunner::OperationRunner(LogSink& log, TargetApp& targetApp, CommBridge& bridge,
                                  std::unique_ptr<ProgressMonitor> progressMonitor,
                                  OperationRunnerLimits limits)
     : log_(log),
@@ -48,7 +48,7 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       std::string output;
       success = RunInstall(log_, targetApp_, command, output,
                            *static_cast<InstallOperationParams*>(params));
-      log_.Log("Output of install command: " + output);
+      LogCommandOutput("Output of install command: ", output);
       break;
     }
     case OperationType::Uninstall: {
@@ -56,7 +56,7 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       std::string output;
       success = RunUninstall(log_, targetApp_, command, output,
                              *static_cast<UninstallOperationParams*>(params));
-      log_.Log("Output of uninstall command: " + output);
+      LogCommandOutput("Output of uninstall command: ", output);
       break;
     }
     case OperationType::Launch:
@@ -74,6 +74,13 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       break;
   }
   PublishResult(success);
+}
+
+void OperationRunner::LogCommandOutput(const char* phrase, std::string& output) {
+  // The output may be large: the line is made in its own buffer, which the
+  // shell leaves room in for the phrase, rather than in a copy.
+  output.insert(0, phrase);
+  log_.Log(output);
 }
 
 void OperationRunner::PublishResult(bool success) {

@@ -10,13 +10,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
-#include "app/operation_params.h"
-#include "app/operation_type.h"
 #include "bridge/progress_monitor.h"
+#include "operation/operation_params.h"
+#include "operation/operation_type.h"
+#include "operation/result_codes.h"
 
 class CommBridge;
-class InstallerLog;
+class LogSink;
 class TargetApp;
 
 // Processor time, in ticks of std::clock, that each of the runner's two waits
@@ -31,7 +33,7 @@ struct OperationRunnerLimits {
 class OperationRunner : private boost::noncopyable {
  public:
   // A null `progressMonitor` stands for the time-based estimate.
-  OperationRunner(InstallerLog& log, TargetApp& targetApp, CommBridge& bridge,
+  OperationRunner(LogSink& log, TargetApp& targetApp, CommBridge& bridge,
                   std::unique_ptr<ProgressMonitor> progressMonitor = nullptr,
                   OperationRunnerLimits limits = OperationRunnerLimits());
 
@@ -58,10 +60,12 @@ class OperationRunner : private boost::noncopyable {
   static bool AnyWorkerRunning();
 
  private:
+  // Logs `phrase` followed by the command's output; `output` is used up.
+  void LogCommandOutput(const char* phrase, std::string& output);
   void PublishResult(bool success);
   bool TimeLimitPassed(std::clock_t start) const;
 
-  InstallerLog& log_;
+  LogSink& log_;
   TargetApp& targetApp_;
   CommBridge& bridge_;
   OperationRunnerLimits limits_;

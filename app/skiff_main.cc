@@ -4,11 +4,13 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/operation_params.h"
 #include "app/operation_runner.h"
 #include "documents/input_xml_parser.h"
 #include "documents/output_xml_writer.h"
-#include "log/installer_log.h"
+#include "log/log_sink.h"
+#include "operation/operation_params.h"
+#include "operation/operation_type.h"
+#include "operation/result_codes.h"
 
 namespace {
 
@@ -27,7 +29,7 @@ void RejectCommandLine(SkiffServices& services) {
 
 int RunMode(int argc, const char* const argv[], SkiffServices& services,
             std::unique_ptr<OperationParams>& params) {
-  InstallerLog& log = services.log;
+  LogSink& log = services.log;
   if (argc < 5) {
     RejectCommandLine(services);
     return kResultSuccess;
@@ -84,7 +86,7 @@ int RunMode(int argc, const char* const argv[], SkiffServices& services,
 }  // namespace
 
 int SkiffMain(int argc, const char* const argv[], SkiffServices& services) {
-  InstallerLog& log = services.log;
+  LogSink& log = services.log;
   log.Log("Skiff has launched");
   log.Log("Skiff version=" + VersionString());
 

@@ -6,12 +6,12 @@
 #include <functional>
 
 class InputXmlParser;
-class InstallerLog;
+class LogSink;
 class OperationRunner;
 class OutputXmlWriter;
 
 struct SkiffServices {
-  InstallerLog& log;
+  LogSink& log;
   InputXmlParser& parser;
   // Created only once an operation is about to run.
   std::function<OperationRunner&()> runner;

@@ -26,6 +26,7 @@
 #include "bench/bundle_tree.h"
 #include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
@@ -110,9 +111,7 @@ class BenchRoot {
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
     FakeTools& tools = root_.Tools();
-    tools.SetOutput("pkgutil",
-                    "1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
-                    "2. Developer ID Certification Authority\n3. Apple Root CA\n");
+    tools.SetOutput("pkgutil", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     const size_t chunkLines = std::max<size_t>(1, (1 << 20) / line.size());
     std::string chunk;

@@ -4,14 +4,9 @@
 
 #include "bridge/pipe_channel.h"
 #include "log/installer_log.h"
+#include "operation/result_codes.h"
 
-namespace {
-
-constexpr int kBridgeFailure = 38;
-
-}  // namespace
-
-CommBridge::CommBridge(InstallerLog& log, PipeChannelSettings settings, uint32_t connectTimeoutMs)
+CommBridge::CommBridge(LogSink& log, PipeChannelSettings settings, uint32_t connectTimeoutMs)
     : log_(log),
       channel_(std::make_unique<PipeChannel>(std::move(settings))),
       connectTimeoutMs_(connectTimeoutMs) {}
@@ -27,21 +22,21 @@ CommBridge& CommBridge::GetInstance() {
 
 int CommBridge::Init(const std::string& pipeName) {
   status_ = channel_->Open(kPipeModeClient, pipeName, true, connectTimeoutMs_, nullptr, nullptr);
-  return status_ == 0 ? 0 : kBridgeFailure;
+  return status_ == 0 ? 0 : kResultFailure;
 }
 
 int CommBridge::WritePacket(const CommPacket& packet) {
-  if (status_ != 0) return kBridgeFailure;
+  if (status_ != 0) return kResultFailure;
   if (channel_->Send(packet) != kPipeSent) log_.Log("Write to comm bridge failed");
   return 0;
 }
 
 int CommBridge::ReadPacket(CommPacket& packet) {
-  if (status_ != 0) return kBridgeFailure;
+  if (status_ != 0) return kResultFailure;
   const int result = channel_->Receive(packet);
   if (result < 0) {
     log_.Log("Error in reading pkts");
-    return kBridgeFailure;
+    return kResultFailure;
   }
   if (result == kPipeReceived) {
     if (packet.packetId == CB_Pkt_Invalid) {

@@ -10,12 +10,12 @@
 #include "bridge/comm_packet.h"
 #include "bridge/pipe_channel_settings.h"
 
-class InstallerLog;
+class LogSink;
 class PipeChannel;
 
 class CommBridge : private boost::noncopyable {
  public:
-  CommBridge(InstallerLog& log, PipeChannelSettings settings = PipeChannelSettings(),
+  CommBridge(LogSink& log, PipeChannelSettings settings = PipeChannelSettings(),
              uint32_t connectTimeoutMs = kConnectTimeoutMs);
   ~CommBridge();
 
@@ -38,7 +38,7 @@ class CommBridge : private boost::noncopyable {
   int status() const { return status_; }
 
  private:
-  InstallerLog& log_;
+  LogSink& log_;
   std::unique_ptr<PipeChannel> channel_;
   uint32_t connectTimeoutMs_;
   int status_ = -3;

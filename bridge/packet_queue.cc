@@ -7,11 +7,6 @@ std::recursive_mutex& MessageQueueLock() {
 
 PacketQueue::PacketQueue(PacketQueueLimits limits) : limits_(limits) {}
 
-PacketQueue& PacketQueue::GetInstance() {
-  static PacketQueue queue;
-  return queue;
-}
-
 bool PacketQueue::Push(const CommPacket& packet) {
   std::lock_guard<std::recursive_mutex> hold(MessageQueueLock());
   if (!HasRoomFor(packet)) {

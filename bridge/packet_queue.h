@@ -8,8 +8,6 @@
 
 #include "bridge/comm_packet.h"
 
-constexpr char kMessageQueueLockName[] = "edt.CB.messageQueue";
-
 // How much a queue holds. The runner takes packets only once the operation
 // has ended, and the pipe it reads is writable by every local user, so
 // without a bound a long install would keep whatever anybody sends.
@@ -22,9 +20,6 @@ struct PacketQueueLimits {
 class PacketQueue {
  public:
   explicit PacketQueue(PacketQueueLimits limits = PacketQueueLimits());
-
-  // The queue of the process's one channel.
-  static PacketQueue& GetInstance();
 
   // Appends a copy; false when the packet was dropped. On a full queue a
   // packet other than a terminate is dropped. A terminate is never lost: it

@@ -5,10 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <boost/uuid/random_generator.hpp>
-#include <boost/uuid/uuid.hpp>
-#include <boost/uuid/uuid_io.hpp>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <string>
@@ -20,13 +16,6 @@
 #include "bridge/write_all.h"
 
 namespace {
-
-std::string MakeLockName() {
-  std::string uuid = boost::uuids::to_string(boost::uuids::random_generator()());
-  std::transform(uuid.begin(), uuid.end(), uuid.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return kPipeLockNamePrefix + uuid;
-}
 
 // Creates a FIFO at a free path or checks the one already there.
 int PreparePipePath(const std::string& path) {
@@ -63,7 +52,7 @@ bool MakeNonBlockingCloseOnExec(int fd) {
 }  // namespace
 
 PipeChannel::PipeChannel(PipeChannelSettings settings)
-    : settings_(std::move(settings)), lockName_(MakeLockName()), queue_(settings_.queueLimits) {}
+    : settings_(std::move(settings)), queue_(settings_.queueLimits) {}
 
 PipeChannel::~PipeChannel() {
   Stop();

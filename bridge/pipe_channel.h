@@ -41,7 +41,6 @@ constexpr int kPipeClosed = -4;
 constexpr int kPipeStopped = 0;
 constexpr int kPipeStopFailed = -3;
 
-constexpr char kPipeLockNamePrefix[] = "edt.CB.PipeDataTransfer";
 constexpr char kPipeClosedMessage[] = "Pipe is closed on other end or is invalid";
 constexpr char kPipeReadErrorMessage[] = "Error in reading data from the pipe";
 constexpr char kPipeSendErrorMessage[] = "Error in sending the data to the pipe";
@@ -79,8 +78,6 @@ class PipeChannel {
   // Queues a terminate packet carrying `message` and notifies.
   void ReportError(const std::string& message);
 
-  // prefix + an upper-case UUID, different for every channel.
-  const std::string& lockName() const { return lockName_; }
   bool IsOpen() const { return open_; }
   bool IsRunning() const { return running_; }
 
@@ -100,7 +97,6 @@ class PipeChannel {
   void ReceiveLoop(int readFd, int wakeFd);
 
   const PipeChannelSettings settings_;
-  const std::string lockName_;
   std::string basePath_;
   std::recursive_mutex lock_;
   std::thread receiver_;

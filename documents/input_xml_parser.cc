@@ -5,7 +5,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
+#include "operation/result_codes.h"
 #include "xml/xml_document.h"
 
 namespace {

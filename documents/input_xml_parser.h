@@ -5,15 +5,14 @@
 
 #include <string>
 
-#include "app/operation_params.h"
-#include "app/operation_type.h"
+#include "operation/operation_params.h"
 #include "xml/xml_node.h"
 
-class InstallerLog;
+class LogSink;
 
 class InputXmlParser {
  public:
-  explicit InputXmlParser(InstallerLog& log) : log_(log) {}
+  explicit InputXmlParser(LogSink& log) : log_(log) {}
 
   // Each returns 0 and stores a new parameter object in `params`, or 16 and
   // stores nothing. XML library exceptions pass to the caller.
@@ -38,7 +37,7 @@ class InputXmlParser {
   static std::string EscapeForShell(const std::string& path);
 
  private:
-  InstallerLog& log_;
+  LogSink& log_;
 };
 
 #endif  // SKIFF_DOCUMENTS_INPUT_XML_PARSER_H_

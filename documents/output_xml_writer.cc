@@ -2,8 +2,8 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "app/operation_type.h"
-#include "log/installer_log.h"
+#include "log/log_sink.h"
+#include "operation/result_codes.h"
 #include "xml/xml_document.h"
 
 int OutputXmlWriter::WriteOutputXml(const OperationParams& params) {

@@ -2,20 +2,20 @@
 #ifndef SKIFF_DOCUMENTS_OUTPUT_XML_WRITER_H_
 #define SKIFF_DOCUMENTS_OUTPUT_XML_WRITER_H_
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 
-class InstallerLog;
+class LogSink;
 
 class OutputXmlWriter {
  public:
-  explicit OutputXmlWriter(InstallerLog& log) : log_(log) {}
+  explicit OutputXmlWriter(LogSink& log) : log_(log) {}
 
   // Parses `responseXml` and saves it to `outputXmlPath`, replacing any file
   // there. 0 when written, 38 otherwise; never throws.
   int WriteOutputXml(const OperationParams& params);
 
  private:
-  InstallerLog& log_;
+  LogSink& log_;
 };
 
 #endif  // SKIFF_DOCUMENTS_OUTPUT_XML_WRITER_H_

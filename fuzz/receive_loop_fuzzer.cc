@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bridge/comm_packet.h"
-#include "bridge/frame_decoder.h"
 #include "bridge/pipe_channel.h"
+#include "tools/skiff-host/frame_decoder.h"
 
 namespace {
 

@@ -8,24 +8,26 @@
 #include <mutex>
 #include <string>
 
+#include "log/log_sink.h"
+
 constexpr char kInstallerLogFileName[] = "FLNXInstaller.log";
 constexpr char kRunSeparator[] = "/****************************************************/";
 // A log of this size is still appended to; one byte more and it is rotated.
 constexpr uint64_t kMaxLogSizeBytes = 10485760;
 
-class InstallerLog : private boost::noncopyable {
+class InstallerLog : public LogSink, private boost::noncopyable {
  public:
   // Opens (and if need be creates) the log below `libraryFolder`, rotating an
   // oversized one. A log that cannot be opened, or anything but a regular file
   // with a single name at its path, leaves the log closed and Log does
   // nothing.
   explicit InstallerLog(const std::string& libraryFolder);
-  ~InstallerLog();
+  ~InstallerLog() override;
 
   // The process-wide log below the machine's Library folder.
   static InstallerLog& GetInstance();
 
-  void Log(const std::string& message);
+  void Log(const std::string& message) override;
 
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/application_bundle_walker.h"
+#include "platform/application_bundle_walker_posix.h"
 #include "platform/application_registry.h"
 #include "platform/file_url.h"
 #include "platform/folders.h"

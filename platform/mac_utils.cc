@@ -3,12 +3,30 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/utf8_text.h"
+
 namespace MacUtils {
+
+namespace {
+
+constexpr char kConversionFailure[] = "Unable to convert std::string to CFString.";
+
+std::string_view UpToFirstNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+}  // namespace
 
 CFStringRef StdStringToCFString(const std::string& text) {
   CFStringRef result = CFStringCreateWithCString(text.c_str());
-  if (result == nullptr) throw std::runtime_error("Unable to convert std::string to CFString.");
+  if (result == nullptr) throw std::runtime_error(kConversionFailure);
   return result;
+}
+
+bool IsConvertible(std::string_view text) { return IsValidUtf8(UpToFirstNul(text)); }
+
+std::string_view ConvertibleText(std::string_view text) {
+  const std::string_view kept = UpToFirstNul(text);
+  if (!IsValidUtf8(kept)) throw std::runtime_error(kConversionFailure);
+  return kept;
 }
 
 std::string CFStringToStdString(CFStringRef string) {

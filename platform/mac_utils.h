@@ -4,6 +4,7 @@
 #define SKIFF_PLATFORM_MAC_UTILS_H_
 
 #include <string>
+#include <string_view>
 
 #include "platform/cf_string.h"
 
@@ -13,6 +14,15 @@ namespace MacUtils {
 // "Unable to convert std::string to CFString." for invalid UTF-8. The text is
 // taken up to its first NUL byte.
 CFStringRef StdStringToCFString(const std::string& text);
+
+// Whether StdStringToCFString accepts `text`: its bytes up to the first NUL
+// are valid UTF-8. No platform string is made.
+bool IsConvertible(std::string_view text);
+
+// The bytes a platform string made from `text` would give back: those up to
+// the first NUL. Throws StdStringToCFString's std::runtime_error when
+// IsConvertible is false. No platform string is made and nothing is copied.
+std::string_view ConvertibleText(std::string_view text);
 
 // Returns the UTF-8 bytes of the whole string; does not release it.
 std::string CFStringToStdString(CFStringRef string);

@@ -10,7 +10,7 @@ struct ShellResult {
   // so that only a normal exit with 0 is ever 0.
   int status = -1;
   // Every byte written to standard output and standard error, in the order
-  // written, undecoded.
+  // written, undecoded; with a little spare capacity (shell_posix.cc).
   std::string output;
 };
 

@@ -5,9 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/launcher.h"
 #include "platform/shell.h"
@@ -18,6 +21,12 @@ extern char** environ;
 namespace {
 
 constexpr char kShellPath[] = "/bin/sh";
+constexpr int kPipeSize = 1024 * 1024;
+constexpr size_t kFirstBlockSize = 64 * 1024;
+constexpr size_t kMaxBlockSize = 8 * 1024 * 1024;
+// Room for a caller to put a short phrase before the output (the log line
+// that shows it) without moving it to a bigger buffer.
+constexpr size_t kSpareCapacity = 256;
 
 // Closes a descriptor once.
 class Descriptor {
@@ -52,6 +61,17 @@ bool MoveAboveStandardDescriptors(Descriptor& descriptor) {
   return true;
 }
 
+// A command printing megabytes would otherwise hand them over 64 KiB at a
+// time, one switch between it and us for each. A pipe that stays narrow (the
+// system's limit is lower) works all the same.
+void WidenPipe(int fd) {
+#ifdef F_SETPIPE_SZ
+  fcntl(fd, F_SETPIPE_SZ, kPipeSize);
+#else
+  (void)fd;
+#endif
+}
+
 [[noreturn]] void ThrowStartFailure(const std::string& step, int error) {
   throw PlatformException("Unable to start " + std::string(kShellPath) + " (" + step +
                           "): " + std::strerror(error));
@@ -66,6 +86,7 @@ class PosixShell : public Shell {
     Descriptor writeEnd(ends[1]);
     if (!MoveAboveStandardDescriptors(readEnd) || !MoveAboveStandardDescriptors(writeEnd))
       ThrowStartFailure("pipe", errno);
+    WidenPipe(writeEnd.get());
 
     SpawnSettings settings;
     int error = settings.Prepare(/*newSession=*/false, writeEnd.get());
@@ -89,15 +110,39 @@ class PosixShell : public Shell {
   }
 
  private:
+  // Reads into blocks that double in size up to kMaxBlockSize, then joins
+  // them into `output`, reserved once for the whole and released block by
+  // block as they are copied: the output is never held twice, and a growing
+  // string would hold it twice at every reallocation.
   static void ReadToEnd(int fd, std::string* output) {
-    char buffer[65536];
+    struct Block {
+      std::unique_ptr<char[]> bytes;
+      size_t capacity;
+      size_t used;
+    };
+    std::vector<Block> blocks;
+    size_t total = 0;
+    size_t nextCapacity = kFirstBlockSize;
     for (;;) {
-      const ssize_t count = read(fd, buffer, sizeof(buffer));
-      if (count > 0) {
-        output->append(buffer, static_cast<size_t>(count));
-      } else if (count == 0 || errno != EINTR) {
-        return;
+      if (blocks.empty() || blocks.back().used == blocks.back().capacity) {
+        // Not value-initialised: pages the reads never reach are never touched.
+        blocks.push_back({std::unique_ptr<char[]>(new char[nextCapacity]), nextCapacity, 0});
+        nextCapacity = std::min(nextCapacity * 2, kMaxBlockSize);
       }
+      Block& block = blocks.back();
+      const ssize_t count = read(fd, block.bytes.get() + block.used, block.capacity - block.used);
+      if (count > 0) {
+        block.used += static_cast<size_t>(count);
+        total += static_cast<size_t>(count);
+      } else if (count == 0 || errno != EINTR) {
+        break;
+      }
+    }
+    output->clear();
+    output->reserve(total + kSpareCapacity);
+    for (Block& block : blocks) {
+      output->append(block.bytes.get(), block.used);
+      block.bytes.reset();
     }
   }
 

@@ -28,7 +28,7 @@ mkdir -p "$bundle/Contents/MacOS" "$root/Library/Application Support" \
   "$root/Library/InstallerSandboxes" "$root/Users/tester/Applications" "$root/tmp"
 chmod 1777 "$root/tmp"
 # The stand-in executable records its arguments in /tmp/launched.txt.
-cp "$build/tests/support/fake_product" "$bundle/Contents/MacOS/Folian"
+cp "$build/tools/fake_product/fake_product" "$bundle/Contents/MacOS/Folian"
 cat >"$bundle/Contents/Info.plist" <<'PLIST'
 <?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
@@ -103,7 +103,7 @@ echo "installer: The install was successful."
 SH
 # The demo package, signed by a demo chain whose root is the machine's only
 # trust anchor.
-"$build/tests/support/make_test_package" "$root/tmp/Pkg Dir/Folian Installer.pkg" \
+"$build/tools/make_test_package/make_test_package" "$root/tmp/Pkg Dir/Folian Installer.pkg" \
   "$root/Library/Skiff/TrustAnchors"
 # The installation's remover tool.
 remover="$bundle/Contents/Helpers/Folian Uninstaller.app/Contents/Library/LaunchServices"

@@ -6,7 +6,7 @@
 #include "log/installer_log.h"
 #include "platform/folders.h"
 
-TargetApp::TargetApp(InstallerLog& log, TargetAppEnvironment environment)
+TargetApp::TargetApp(LogSink& log, TargetAppEnvironment environment)
     : log_(log), environment_(std::move(environment)) {}
 
 TargetApp& TargetApp::GetInstance() {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/operation_params.h"
+#include "operation/operation_params.h"
 #include "platform/application_registry.h"
 #include "platform/launcher.h"
 #include "platform/shell.h"
 #include "platform/system_version.h"
 
 class Bundle;
-class InstallerLog;
+class LogSink;
 
 // What the target operations take from the machine.
 struct TargetAppEnvironment {
@@ -34,7 +34,7 @@ constexpr char kSignatureCheckCommand[] = "/usr/sbin/pkgutil --check-signature "
 
 class TargetApp {
  public:
-  TargetApp(InstallerLog& log, TargetAppEnvironment environment);
+  TargetApp(LogSink& log, TargetAppEnvironment environment);
 
   // The process-wide instance over the machine's registry, folders and log.
   static TargetApp& GetInstance();
@@ -82,7 +82,7 @@ class TargetApp {
   // another type.
   static std::optional<std::string> InfoString(const Bundle& bundle, const std::string& key);
 
-  InstallerLog& log_;
+  LogSink& log_;
   TargetAppEnvironment environment_;
 };
 

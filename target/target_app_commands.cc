@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/launcher.h"
 #include "platform/utf8_text.h"
 #include "target/target_app.h"
@@ -117,7 +118,9 @@ bool TargetApp::RunShellCommand(std::string commandLine, std::string& output) {
     log_.Log(std::string("Unable to run command for install/uninstall: ") + error.what());
     return false;
   }
-  output = DecodeUtf8Replacing(result.output);
+  // The output may be large: it is moved and repaired in place, never copied.
+  output = std::move(result.output);
+  ReplaceInvalidUtf8(output);
   log_.Log("RetVal of NSTask: for install/uninstall: " + std::to_string(result.status));
   return result.status == 0;
 }
@@ -137,7 +140,8 @@ bool TargetApp::ValidatePackageSignature(std::string packagePath) {
     return false;
   }
   if (result.output.empty()) return false;
-  const std::string text = DecodeUtf8Replacing(result.output);
+  ReplaceInvalidUtf8(result.output);
+  const std::string& text = result.output;
   if (text.empty()) return false;
 
   // Only the numbered lines under the chain heading name certificates: the

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/folder_lock.h"

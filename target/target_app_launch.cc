@@ -1,6 +1,6 @@
 // Launching the chosen installation: directly with the upgrade argument for a
 // single-client installation during an upsell, otherwise through the desktop.
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/launcher.h"

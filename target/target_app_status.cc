@@ -4,12 +4,13 @@
 
 #include <algorithm>
 
-#include "log/installer_log.h"
+#include "log/log_sink.h"
 #include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/property_list.h"
 #include "platform/system_version.h"
 #include "target/target_app.h"
+#include "xml/xml_escape.h"
 
 namespace {
 
@@ -19,37 +20,13 @@ constexpr char kNotInstalledRest[] =
     "<isLaunchable>false</isLaunchable></installedData></status><bundleID></bundleID>"
     "</response>";
 
-// Installation paths and host strings may hold markup characters; escaped they
-// still give a well-formed document that reads back to the same text.
-std::string EscapeXml(const std::string& text) {
-  std::string escaped;
-  escaped.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        escaped += "&amp;";
-        break;
-      case '<':
-        escaped += "&lt;";
-        break;
-      case '>':
-        escaped += "&gt;";
-        break;
-      case '"':
-        escaped += "&quot;";
-        break;
-      case '\'':
-        escaped += "&apos;";
-        break;
-      default:
-        escaped += c;
-    }
-  }
-  return escaped;
-}
-
+// Installation paths and host strings may hold markup characters; escaped with
+// the predefined entities they still give a well-formed document that reads
+// back to the same text.
 std::string Element(const std::string& name, const std::string& value) {
-  return "<" + name + ">" + EscapeXml(value) + "</" + name + ">";
+  std::string element = "<" + name + ">";
+  AppendXmlEscaped(value, XmlEscaping::kEntities, &element);
+  return element + "</" + name + ">";
 }
 
 // A boolean of the installer preference file; false unless it is a number.

@@ -15,14 +15,17 @@ XmlDocument::XmlDocument() : impl_(new XmlDocumentImpl) {}
 XmlDocument::~XmlDocument() {}
 
 bool XmlDocument::LoadFromFile(const std::string& path, boost::shared_ptr<XmlDocument>& out) {
-  MacUtils::CFTypeReleaser checked(MacUtils::StdStringToCFString(path));
+  // Only tests that the path is convertible, as it must be to make a URL.
+  MacUtils::ConvertibleText(path);
   std::string contents;
   if (!XmlFileIo::ReadWholeFile(path, &contents)) return false;
   return XmlLoader::Parse(contents.data(), contents.size(), out);
 }
 
 bool XmlDocument::LoadFromString(const std::string& text, boost::shared_ptr<XmlDocument>& out) {
-  MacUtils::CFTypeReleaser checked(MacUtils::StdStringToCFString(text));
+  // The text is validated in place, as the platform would convert it (up to
+  // its first NUL); the parser then reads the same bytes where they are.
+  MacUtils::ConvertibleText(text);
   return XmlLoader::Parse(text.data(), text.size(), out);
 }
 

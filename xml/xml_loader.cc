@@ -2,11 +2,13 @@
 
 #include <expat.h>
 
+#include <boost/make_shared.hpp>
 #include <climits>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/mac_utils.h"
@@ -16,17 +18,9 @@ namespace {
 
 bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Strings reach the tree only if they survive the platform conversion, which
-// stands for what the platform parser would have delivered. Running out of
-// memory is no conversion failure and fails the whole load.
-bool IsConvertible(const std::string& text) {
-  try {
-    MacUtils::CFTypeReleaser converted(MacUtils::StdStringToCFString(text));
-    return true;
-  } catch (const std::runtime_error&) {
-    return false;
-  }
-}
+// Strings reach the tree only if the platform conversion would take them,
+// which stands for what the platform parser would have delivered.
+bool IsConvertible(std::string_view text) { return MacUtils::IsConvertible(text); }
 
 class ParseSession {
  public:
@@ -200,29 +194,30 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
   bool lost = false;
   const bool isRoot = !document_;
   try {
-    std::string elementName(name);
-    if (!IsConvertible(elementName)) {
+    if (!IsConvertible(name)) {
       lost = true;
     } else {
-      boost::shared_ptr<XmlNode> element;
+      boost::shared_ptr<XmlNode::XmlNodeImpl> element;
       if (isRoot) {
-        XmlDocument::Create(elementName, document_);
-        element.reset(new XmlNode(document_->GetRootElement()));
+        XmlDocument::Create(name, document_);
+        element = document_->GetRootElement().data();
       } else {
-        element.reset(new XmlNode(document_.get(), elementName));
+        // One allocation for the element and its count.
+        element = boost::make_shared<XmlNode::XmlNodeImpl>();
+        element->name = name;
       }
+      // The parser has already refused empty and repeated attribute names.
       for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
-        std::string attributeName(attribute[0]);
-        std::string value(attribute[1]);
-        if (IsConvertible(attributeName) && IsConvertible(value)) {
-          element->SetAttribute(attributeName, value);
+        if (IsConvertible(attribute[0]) && IsConvertible(attribute[1])) {
+          element->attributes[attribute[0]] = attribute[1];
         } else {
           lost = true;
         }
       }
       if (!lost) {
-        if (!open_.empty()) open_.back().AppendChild(*element);
-        open_.push_back(*element);
+        XmlNode handle(document_.get(), element);
+        if (!open_.empty()) open_.back().AppendChild(handle);
+        open_.push_back(handle);
       }
     }
   } catch (const std::runtime_error&) {

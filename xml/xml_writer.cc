@@ -1,8 +1,12 @@
 #include "xml/xml_writer.h"
 
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/mac_utils.h"
+#include "xml/xml_escape.h"
 
 namespace {
 
@@ -10,20 +14,16 @@ namespace {
 // whitespace of its own anywhere, not even a line break.
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 
-// Every string goes through the platform string, as it would on its way to
+// Every string is taken as the platform string would hold it on its way to
 // the platform's writer: invalid UTF-8 throws and a NUL byte cuts the string.
-std::string ThroughPlatformString(const std::string& text) {
-  CFStringRef converted = MacUtils::StdStringToCFString(text);
-  MacUtils::CFTypeReleaser releaser(converted);
-  return MacUtils::CFStringToStdString(converted);
-}
+std::string_view AsPlatformText(std::string_view text) { return MacUtils::ConvertibleText(text); }
 
 // Only the ASCII part of the name rules is checked; other characters are
 // taken on trust. `original` is the stored name, `name` what conversion made
 // of it: a name cut at a NUL byte could clash with another.
-bool IsUsableName(const std::string& original, const std::string& name) {
+bool IsUsableName(std::string_view original, std::string_view name) {
   if (name.empty() || name.size() != original.size()) return false;
-  for (std::string::size_type i = 0; i < name.size(); ++i) {
+  for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
     if (c >= 0x80) continue;
     bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
@@ -33,10 +33,23 @@ bool IsUsableName(const std::string& original, const std::string& name) {
   return true;
 }
 
+// Whether the eight bytes at `p` all lie in 0x20..0x7F. It may say no for
+// some that do (a borrow crosses into the next byte), never yes for one that
+// does not.
+bool AreAllPrintableAscii(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof(word));
+  return ((word | (word - 0x2020202020202020u)) & 0x8080808080808080u) == 0;
+}
+
 // Control characters other than tab, LF and CR, and U+FFFE and U+FFFF, have
 // no form in an XML 1.0 document, not even as a character reference.
-bool HasOnlyXmlCharacters(const std::string& text) {
-  for (std::string::size_type i = 0; i < text.size(); ++i) {
+bool HasOnlyXmlCharacters(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.size() - i >= 8 && AreAllPrintableAscii(text.data() + i)) {
+      i += 7;
+      continue;
+    }
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
     if (c == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
@@ -46,111 +59,34 @@ bool HasOnlyXmlCharacters(const std::string& text) {
   return true;
 }
 
-bool IsLayoutOnly(const std::string& text) {
-  for (char c : text) {
-    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
-  }
-  return true;
-}
-
-// Text is escaped with character references rather than entity references:
-// on loading an entity reference ends a run of character data, and the blank
-// runs around it would be dropped. For the same reason a text of nothing but
-// whitespace is written as references, which loading keeps.
-void AppendText(const std::string& text, std::string* out) {
-  const bool layoutOnly = IsLayoutOnly(text);
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        *out += "&#38;";
-        break;
-      case '<':
-        *out += "&#60;";
-        break;
-      case '>':
-        *out += "&#62;";
-        break;
-      case '\r':
-        // Literal CRs become LFs on loading.
-        *out += "&#13;";
-        break;
-      case '\n':
-        *out += layoutOnly ? "&#10;" : "\n";
-        break;
-      case '\t':
-        *out += layoutOnly ? "&#9;" : "\t";
-        break;
-      case ' ':
-        *out += layoutOnly ? "&#32;" : " ";
-        break;
-      default:
-        *out += c;
-    }
-  }
-}
-
-// Literal tabs and line breaks in attribute values become spaces on loading,
-// so they are written as references.
-void AppendAttributeValue(const std::string& value, std::string* out) {
-  for (char c : value) {
-    switch (c) {
-      case '&':
-        *out += "&amp;";
-        break;
-      case '<':
-        *out += "&lt;";
-        break;
-      case '>':
-        *out += "&gt;";
-        break;
-      case '"':
-        *out += "&quot;";
-        break;
-      case '\t':
-        *out += "&#9;";
-        break;
-      case '\n':
-        *out += "&#10;";
-        break;
-      case '\r':
-        *out += "&#13;";
-        break;
-      default:
-        *out += c;
-    }
-  }
-}
-
 struct OpenElement {
   const XmlNode::XmlNodeImpl* element;
   std::list<boost::shared_ptr<XmlNode::XmlNodeImpl>>::const_iterator nextChild;
-  std::string name;
+  std::string_view name;
 };
 
 // Writes the start tag, or the whole element when it is empty. Returns false
 // for what cannot be written; `*open` tells whether an end tag is owed.
 bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* open,
-                std::string* name) {
-  *name = ThroughPlatformString(element.name);
+                std::string_view* name) {
+  *name = AsPlatformText(element.name);
   if (!IsUsableName(element.name, *name)) return false;
   *out += '<';
-  *out += *name;
+  out->append(name->data(), name->size());
   // The map's order is the ascending byte order of the names.
   for (const std::pair<const std::string, std::string>& attribute : element.attributes) {
-    std::string attributeName = ThroughPlatformString(attribute.first);
-    std::string value = ThroughPlatformString(attribute.second);
+    const std::string_view attributeName = AsPlatformText(attribute.first);
+    const std::string_view value = AsPlatformText(attribute.second);
     if (!IsUsableName(attribute.first, attributeName) || !HasOnlyXmlCharacters(value)) return false;
     *out += ' ';
-    *out += attributeName;
+    out->append(attributeName.data(), attributeName.size());
     *out += "=\"";
-    AppendAttributeValue(value, out);
+    AppendXmlEscaped(value, XmlEscaping::kAttribute, out);
     *out += '"';
   }
-  std::string text;
-  if (!element.text.empty()) {
-    text = ThroughPlatformString(std::string(element.text.begin(), element.text.end()));
-    if (!HasOnlyXmlCharacters(text)) return false;
-  }
+  const std::string_view text =
+      AsPlatformText(std::string_view(element.text.data(), element.text.size()));
+  if (!HasOnlyXmlCharacters(text)) return false;
   // A text cut to nothing at a NUL byte counts as no text.
   *open = !text.empty() || !element.children.empty();
   if (!*open) {
@@ -158,7 +94,7 @@ bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* ope
     return true;
   }
   *out += '>';
-  AppendText(text, out);
+  AppendXmlEscaped(text, XmlEscaping::kText, out);
   return true;
 }
 
@@ -172,9 +108,9 @@ bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
   for (;;) {
     if (next != nullptr) {
       bool open = false;
-      std::string name;
+      std::string_view name;
       if (!WriteStart(*next, out, &open, &name)) return false;
-      if (open) stack.push_back(OpenElement{next, next->children.begin(), std::move(name)});
+      if (open) stack.push_back(OpenElement{next, next->children.begin(), name});
       next = nullptr;
     }
     if (stack.empty()) return true;
@@ -184,7 +120,7 @@ bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
       ++top.nextChild;
     } else {
       *out += "</";
-      *out += top.name;
+      out->append(top.name.data(), top.name.size());
       *out += '>';
       stack.pop_back();
     }

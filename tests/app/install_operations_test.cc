@@ -5,10 +5,9 @@
 
 #include <string>
 
-#include "log/installer_log.h"
 #include "target/target_app.h"
 #include "tests/support/fake_shell.h"
-#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/signature_report_text.h"
 
 namespace {
@@ -18,7 +17,7 @@ using ::testing::IsEmpty;
 
 class InstallOperationsTest : public ::testing::Test {
  protected:
-  InstallOperationsTest() : log_(temp_.path()) {
+  InstallOperationsTest() {
     TargetAppEnvironment environment;
     environment.shell = &shell_;
     app_ = std::make_unique<TargetApp>(log_, environment);
@@ -27,8 +26,7 @@ class InstallOperationsTest : public ::testing::Test {
 
   void SignAll() { shell_.Answer(kSignatureCheckCommand, 0, SignatureReportText()); }
 
-  ScopedTempDir temp_;
-  InstallerLog log_;
+  RecordingLog log_;
   FakeShell shell_;
   std::unique_ptr<TargetApp> app_;
   std::string command_;

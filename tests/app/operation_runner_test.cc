@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "bridge/comm_bridge.h"
-#include "log/installer_log.h"
 #include "target/target_app.h"
 #include "tests/support/pipe_host.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/signature_report_text.h"
 
@@ -24,7 +24,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::IsSubsetOf;
 using ::testing::Not;
 
 constexpr char kPipeName[] = "runner";
@@ -81,8 +80,7 @@ PipeChannelSettings QuickSettings(const std::string& folder) {
 
 class OperationRunnerTest : public ::testing::Test {
  protected:
-  OperationRunnerTest()
-      : log_(temp_.path() + "/Library"), bridge_(log_, QuickSettings(temp_.path()), 200) {
+  OperationRunnerTest() : bridge_(log_, QuickSettings(temp_.path()), 200) {
     TargetAppEnvironment environment;
     environment.shell = &shell_;
     environment.temporaryFolder = temp_.path() + "/";
@@ -95,29 +93,14 @@ class OperationRunnerTest : public ::testing::Test {
                                              std::move(limits));
   }
 
-  std::unique_ptr<PipeHost> StartHost(PipeHost::Options options = {}) {
-    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, options);
+  std::unique_ptr<PipeHost> StartHost(HostBehaviour behaviour = HostBehaviour()) {
+    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, behaviour);
   }
 
   InstallOperationParams Params() {
     InstallOperationParams params("/pkgs/p.pkg");
     params.pipeName = kPipeName;
     return params;
-  }
-
-  std::vector<std::string> LogMessages() {
-    std::vector<std::string> messages;
-    std::string text =
-        ReadFileOrDie(temp_.path() + "/Library/Logs/Orvane/Installers/FLNXInstaller.log");
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      std::string line = text.substr(start, end - start);
-      const size_t close = line.find("] ");
-      messages.push_back(close == std::string::npos ? line : line.substr(close + 2));
-      start = end + 1;
-    }
-    return messages;
   }
 
   static std::vector<std::pair<uint32_t, int32_t>> IdsAndValues(
@@ -138,7 +121,7 @@ class OperationRunnerTest : public ::testing::Test {
   }
 
   ScopedTempDir temp_;
-  InstallerLog log_;
+  RecordingLog log_;
   CommBridge bridge_;
   ScriptedShell shell_;
   std::unique_ptr<TargetApp> targetApp_;
@@ -158,14 +141,14 @@ TEST_F(OperationRunnerTest, AnOperationThatEndsAtOnceSendsOnlyTheFinalPacket) {
       "In while loop pre wait", "Operation status: 1",    "Thread is done, I have been notified",
       "Operation complete",     "Terminate pkt received"};
   std::vector<std::string> mainThreadLines;
-  for (const std::string& line : LogMessages()) {
+  for (const std::string& line : log_.lines()) {
     if (std::find(expected.begin(), expected.end(), line) != expected.end()) {
       mainThreadLines.push_back(line);
     }
   }
   EXPECT_EQ(mainThreadLines, expected);
-  EXPECT_THAT(LogMessages(), Contains("Output of install command: installed"));
-  EXPECT_THAT(LogMessages(), Not(Contains("In while loop post wait")));
+  EXPECT_THAT(log_.lines(), Contains("Output of install command: installed"));
+  EXPECT_THAT(log_.lines(), Not(Contains("In while loop post wait")));
 }
 
 TEST_F(OperationRunnerTest, AFailedOperationEndsWithTheErrorPacket) {
@@ -175,7 +158,7 @@ TEST_F(OperationRunnerTest, AFailedOperationEndsWithTheErrorPacket) {
   InstallOperationParams params = Params();
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
   EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
-  EXPECT_THAT(LogMessages(), Contains("Operation failed"));
+  EXPECT_THAT(log_.lines(), Contains("Operation failed"));
   WaitForWorkers();
 }
 
@@ -192,45 +175,6 @@ TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
   WaitForWorkers();
 }
 
-TEST_F(OperationRunnerTest, AnEarlyTerminateIsReadOnlyAfterTheFinalPacket) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
-  options.terminateAtOnce = true;
-  options.answerFinalPacket = false;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(
-      IdsAndValues(host->WaitForPackets(2)),
-      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, AHostThatClosesItsEndEndsTheTerminateWait) {
-  shell_.installerTime = std::chrono::milliseconds(1200);
-  PipeHost::Options options;
-  options.answerFinalPacket = false;
-  options.closeAfterPackets = 1;
-  auto host = StartHost(options);
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(LogMessages(), Contains("Terminate pkt received"));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, WithoutAHostNothingStartsAndTheResultIsFailure) {
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
-  const std::vector<std::string> lines = LogMessages();
-  EXPECT_THAT(lines, Contains("Not able to init comm bridge bailing out"));
-  EXPECT_THAT(lines, Not(Contains("Thread created")));
-  EXPECT_THAT(lines, Not(Contains("In thread")));
-  EXPECT_FALSE(OperationRunner::AnyWorkerRunning());
-}
-
 TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
   shell_.installerThrows = true;
   auto host = StartHost();
@@ -238,7 +182,7 @@ TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
   InstallOperationParams params = Params();
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
   EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
-  EXPECT_THAT(LogMessages(), Contains("Operation stopped by an error: installer vanished"));
+  EXPECT_THAT(log_.lines(), Contains("Operation stopped by an error: installer vanished"));
   WaitForWorkers();
 }
 
@@ -259,11 +203,11 @@ TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
   params.reset();
   shell_.Release();
   WaitForWorkers();
-  EXPECT_THAT(LogMessages(), Contains("Output of install command: installed"));
+  EXPECT_THAT(log_.lines(), Contains("Output of install command: installed"));
 }
 
 TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
-  PipeHost::Options options;
+  HostBehaviour options;
   options.answerFinalPacket = false;
   auto host = StartHost(options);
   OperationRunnerLimits limits;
@@ -273,7 +217,7 @@ TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
   InstallOperationParams params = Params();
   // The operation's own result comes back even though no terminate came.
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(LogMessages(), Not(Contains("Terminate pkt received")));
+  EXPECT_THAT(log_.lines(), Not(Contains("Terminate pkt received")));
   WaitForWorkers();
 }
 
@@ -302,7 +246,7 @@ TEST_F(OperationRunnerTest, ASecondOperationWhileTheFirstIsInsideDoesNothing) {
   InstallOperationParams params = Params();
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
   EXPECT_EQ(rawMonitor->secondResult, 38);
-  std::vector<std::string> lines = LogMessages();
+  std::vector<std::string> lines = log_.lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "In Do Operation"), 1);
   WaitForWorkers();
 }

@@ -5,35 +5,21 @@
 
 #include <cstdio>
 #include <memory>
-#include <sstream>
 #include <vector>
 
-#include "log/installer_log.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace {
 
 class InputXmlParserTest : public ::testing::Test {
  protected:
-  InputXmlParserTest() : log_(temp_.path()), parser_(log_) {}
+  InputXmlParserTest() : parser_(log_) {}
 
   std::string Write(const std::string& name, const std::string& text) {
     const std::string path = temp_.path() + "/" + name;
     WriteFileOrDie(path, text);
     return path;
-  }
-
-  // Log messages without their timestamp prefix.
-  std::vector<std::string> LogMessages() {
-    std::istringstream in(
-        ReadFileOrDie(temp_.path() + "/Logs/Orvane/Installers/FLNXInstaller.log"));
-    std::vector<std::string> messages;
-    for (std::string line; std::getline(in, line);) {
-      const auto end = line.find("] ");
-      if (line.rfind("[", 0) == 0 && end != std::string::npos)
-        messages.push_back(line.substr(end + 2));
-    }
-    return messages;
   }
 
   template <typename T>
@@ -42,7 +28,7 @@ class InputXmlParserTest : public ::testing::Test {
   }
 
   ScopedTempDir temp_;
-  InstallerLog log_;
+  RecordingLog log_;
   InputXmlParser parser_;
 };
 
@@ -78,10 +64,10 @@ TEST_F(InputXmlParserTest, LaunchInputTrimsBundleInfoAndIgnoresABlankWorkflow) {
   EXPECT_EQ(launch->bundleInfo, "com.orvane.Folian.Pro_23.0,");
   EXPECT_EQ(launch->workflow, "");
   EXPECT_EQ(launch->progressIntervalSeconds, 1);
-  EXPECT_EQ(LogMessages(), (std::vector<std::string>{
-                               "In getapp status and launch op internal",
-                               "BundleInfo list: com.orvane.Folian.Pro_23.0,",
-                               "BundleID for launch from input xml: com.orvane.Folian.Pro_23.0,"}));
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{
+                              "In getapp status and launch op internal",
+                              "BundleInfo list: com.orvane.Folian.Pro_23.0,",
+                              "BundleID for launch from input xml: com.orvane.Folian.Pro_23.0,"}));
 }
 
 TEST_F(InputXmlParserTest, StatusInputKeepsWorkflowAndOutputPath) {
@@ -93,7 +79,7 @@ TEST_F(InputXmlParserTest, StatusInputKeepsWorkflowAndOutputPath) {
   auto status = Take<AppStatusOperationParams>(params);
   EXPECT_EQ(status->workflow, "upsell");
   EXPECT_EQ(status->outputXmlPath, "/out/put.xml");
-  const auto messages = LogMessages();
+  const auto messages = log_.lines();
   ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[2], "Recieved workflow id as : upsell");
   EXPECT_EQ(messages[3],
@@ -152,7 +138,7 @@ TEST_P(UnreadableDocumentTest, FailsWithSixteenAndStoresNothing) {
     expected = {"Failure in getapp status and launch op internal"};
   }
   EXPECT_EQ(params, nullptr);
-  EXPECT_EQ(LogMessages(), expected);
+  EXPECT_EQ(log_.lines(), expected);
 }
 
 const UnreadableCase kUnreadableCases[] = {
@@ -174,7 +160,7 @@ TEST_F(InputXmlParserTest, InstallJoinsFolderAndNameAndEscapesBlanks) {
   OperationParams* params = nullptr;
   ASSERT_EQ(parser_.ParseInstallInput(input, params), 0);
   EXPECT_EQ(Take<InstallOperationParams>(params)->pkgPath, "/tmp/Pkg\\ Dir/Folian\\ Installer.pkg");
-  const auto messages = LogMessages();
+  const auto messages = log_.lines();
   ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[1], "Loaded XML");
   EXPECT_EQ(messages[2], "Pkg relative path: Folian Installer.pkg");
@@ -233,7 +219,7 @@ TEST_F(InputXmlParserTest, UninstallComposesTheRemoverCommand) {
           " /Applications/Orvane\\ Folian\\ Evergreen/Orvane\\ Folian.app/Contents/Frameworks/"
           "Folian.framework/Folian.app");
   EXPECT_EQ(uninstall->bundleId, "com.orvane.Folian.Pro");
-  const auto messages = LogMessages();
+  const auto messages = log_.lines();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0],
             "Remover tool path from proxy.xml: /Applications/Orvane Folian Evergreen/Orvane "

@@ -162,28 +162,4 @@ TEST_F(AppStatusTest, AnAmpersandInThePathIsEscapedAndReadsBack) {
                                 true));
 }
 
-TEST_F(AppStatusTest, AnOutputPathInAMissingFolderFailsWith38) {
-  root_.AddInstallation();
-  root_.WriteRequest(kBundleInfo);
-  const SkiffResult result =
-      root_.RunMode("getAppStatus", SkiffRoot::kInputPath, "/tmp/no/out.xml");
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_FALSE(root_.Exists("/tmp/no/out.xml"));
-  const auto lines = root_.LastRunLogLines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[lines.size() - 3], "Output xml path: /tmp/no/out.xml");
-  EXPECT_EQ(lines[lines.size() - 2], "Error occurred while writing to XML");
-  EXPECT_EQ(lines.back(), "Skiff exited with error code: 38");
-}
-
-// The probe file lives in a folder of skiff's own user, out of others' reach:
-// what they leave at the probe file's name in the shared /tmp changes nothing.
-TEST_F(AppStatusTest, TheProbeFileIsKeptOutOfTheSharedTmp) {
-  root_.AddInstallation();
-  root_.WriteRequest(kBundleInfo);
-  ASSERT_EQ(symlink("/tmp/victim", root_.HostPath("/tmp/TempFileForLangPack.pdf").c_str()), 0);
-  EXPECT_EQ(Status(), Installed("23.0", "osx10-64", "", true));
-  EXPECT_TRUE(root_.Exists("/tmp/skiff-0/"));
-}
-
 }  // namespace

@@ -96,21 +96,4 @@ TEST(BadInputTest, AnInputPathThatIsNotUtf8EndsWith38) {
   EXPECT_EQ(lines[lines.size() - 2], "Error thrown and caught in main");
 }
 
-TEST(BadInputTest, DocumentsWithEntityBombsOrExternalEntitiesAreHarmless) {
-  SkiffRoot root;
-  root.AddInstallation();
-  root.WriteFile("/tmp/secret", "SECRET");
-  root.WriteFile(
-      SkiffRoot::kInputPath,
-      "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
-      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
-      "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY x SYSTEM \"file:///tmp/secret\">]>"
-      "<r><bundleInfo>com.orvane.Folian.Pro_23.0&d;&x;</bundleInfo><workflow>&d;</workflow></r>");
-  const SkiffResult result = root.RunMode("getAppStatus");
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(root.OutputDocument(), ::testing::HasSubstr("<appStatus>installed</appStatus>"));
-  EXPECT_THAT(root.LogText(), ::testing::Not(::testing::HasSubstr("SECRET")));
-  EXPECT_THAT(root.LogText(), ::testing::Not(::testing::HasSubstr("aaaa")));
-}
-
 }  // namespace

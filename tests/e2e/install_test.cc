@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -12,11 +11,8 @@
 
 namespace {
 
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackageName[] = "Folian Installer.pkg";
@@ -79,61 +75,6 @@ TEST_F(InstallTest, ASignedPackageIsInstalledWithProgressAndEveryStepLogged) {
   // The pipes stay for the next run.
   EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_IN"));
   EXPECT_TRUE(root_.Exists("/tmp/skiff-e2e_OUT"));
-}
-
-TEST_F(InstallTest, ShellCharactersInTheSourceFolderReachTheToolsAsOneLiteralPath) {
-  const std::string folder =
-      "/tmp/src $(touch /tmp/pwned) `touch /tmp/pwned2`; touch /tmp/pwned3 'q\"";
-  WriteInput(folder);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  const std::string path = folder + "/" + kPackageName;
-  EXPECT_THAT(root_.Tools().Calls("pkgutil"),
-              ElementsAre(std::vector<std::string>{"--check-signature", path}));
-  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{"-pkg", path, "-tgt", "/"}));
-  for (const char* marker : {"/tmp/pwned", "/tmp/pwned2", "/tmp/pwned3"}) {
-    EXPECT_FALSE(root_.Exists(marker)) << marker;
-  }
-}
-
-TEST_F(InstallTest, APathLongerThanAnyFixedCommandBufferIsInstalledWhole) {
-  const std::string folder = "/tmp/" + std::string(600, 'p');
-  WriteInput(folder);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  EXPECT_THAT(InstallerCalls(), ElementsAre(std::vector<std::string>{
-                                    "-pkg", folder + "/" + kPackageName, "-tgt", "/"}));
-}
-
-TEST_F(InstallTest, FiftyMegabytesOfInstallerOutputAreReadWhole) {
-  root_.Tools().SetOutput("installer", std::string(1 << 20, 'x'));
-  root_.Tools().SetRepeat("installer", 50);
-  const SkiffResult result = Install({}, std::chrono::seconds(120));
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-  bool found = false;
-  for (const std::string& line : root_.LastRunLogLines()) {
-    if (line.rfind("Output of install command: ", 0) == 0) {
-      found = true;
-      EXPECT_EQ(line.size(), std::string("Output of install command: ").size() + (50u << 20));
-    }
-  }
-  EXPECT_TRUE(found);
-}
-
-TEST_F(InstallTest, AnInstallerKilledByASignalIsAFailure) {
-  root_.Tools().SetSignal("installer", SIGKILL);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(), Contains("RetVal of NSTask: for install/uninstall: 137"));
-}
-
-TEST_F(InstallTest, InstallerOutputThatIsNotUtf8IsLoggedWithReplacementCharacters) {
-  root_.Tools().SetOutput("installer", "caf\xe9 done\xff");
-  root_.Tools().SetStatus("installer", 1);
-  const SkiffResult result = Install();
-  EXPECT_EQ(result.exitCode, 38) << result.Describe();
-  EXPECT_THAT(root_.LastRunLogLines(),
-              Contains("Output of install command: caf\xef\xbf\xbd done\xef\xbf\xbd"));
 }
 
 }  // namespace

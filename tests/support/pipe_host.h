@@ -1,58 +1,45 @@
-// The installer host's end of a FIFO pair, for tests of the code on the other
-// end: it connects once the client has opened its reading pipe, collects every
-// packet on a thread of its own and can answer the final one.
+// The installer host's end of a FIFO pair (tools/skiff-host/host_end.h), run
+// on a thread of its own for tests of the code on the other end: it collects
+// every packet and, unless told otherwise, answers the final one.
 #ifndef SKIFF_TESTS_SUPPORT_PIPE_HOST_H_
 #define SKIFF_TESTS_SUPPORT_PIPE_HOST_H_
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bridge/comm_packet.h"
+#include "tools/skiff-host/host_end.h"
 
-class PipeHost {
+class PipeHost : private HostEndOwner {
  public:
-  struct Options {
-    // Sends the terminate packet as soon as it is connected.
-    bool terminateAtOnce = false;
-    // Sends the terminate packet after the final packet (id 10, or id 9 with
-    // the value 100).
-    bool answerFinalPacket = true;
-    // Closes its writing end once this many packets have arrived; 0 never.
-    size_t closeAfterPackets = 0;
-  };
-
   // `folder` ends with a slash; the FIFOs are folder + name + "_IN"/"_OUT".
-  PipeHost(std::string folder, std::string pipeName, Options options);
-  ~PipeHost();
+  PipeHost(const std::string& folder, const std::string& pipeName,
+           HostBehaviour behaviour = HostBehaviour());
+  ~PipeHost() override;
   PipeHost(const PipeHost&) = delete;
   PipeHost& operator=(const PipeHost&) = delete;
 
   // Every packet received so far, once `count` have arrived or the time is up.
   std::vector<CommPacket> WaitForPackets(
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
-  std::vector<CommPacket> Packets();
-  bool connected() const { return connected_; }
 
  private:
-  void Run();
-  void Write(const CommPacket& packet);
-  void CloseWriter();
+  bool PeerRunning() override { return !stop_; }
+  void OnPacket(const CommPacket& packet) override;
+  void OnNote(const std::string& note) override;
+  void OnError(const std::string& message) override;
 
-  std::string inPath_;
-  std::string outPath_;
-  Options options_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> connected_{false};
-  int readFd_ = -1;
-  int writeFd_ = -1;
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::vector<CommPacket> packets_;
+  HostEnd end_;
   std::thread thread_;
 };
 

@@ -156,6 +156,7 @@ throwaway_root::RootCommand SkiffRoot::Command(std::string executable,
   command.executable = std::move(executable);
   command.argv = std::move(argv);
   command.binds = binds_;
+  command.tmpfsMounts = tmpfsMounts_;
   command.environment = environment_;
   return command;
 }

@@ -142,6 +142,11 @@ class SkiffRoot {
   // Mounts for every later run, after skiff's own (a folder of fake tools
   // over /usr/sbin, say).
   void AddBind(const throwaway_root::BindMount& mount) { binds_.push_back(mount); }
+  // An empty tmpfs of `sizeBytes` at `insidePath` for every later run, each
+  // run getting a fresh one; the host never sees its files.
+  void AddTmpfs(const std::string& insidePath, uint64_t sizeBytes) {
+    tmpfsMounts_.push_back({insidePath, sizeBytes});
+  }
   // The programs' environment: PATH, HOME=/Users/tester, and the host's
   // sanitizer options. Changes apply to later runs.
   std::map<std::string, std::string>& environment() { return environment_; }
@@ -175,6 +180,7 @@ class SkiffRoot {
   ScopedTempDir temp_;
   std::unique_ptr<FakeTools> tools_;
   std::vector<throwaway_root::BindMount> binds_;
+  std::vector<throwaway_root::TmpfsMount> tmpfsMounts_;
   std::map<std::string, std::string> environment_;
 };
 

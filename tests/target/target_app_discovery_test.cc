@@ -50,7 +50,7 @@ TEST_F(DiscoveryTest, LaterInstallationOfATrackWins) {
   Install(AppsFolder(), "First.app");
   std::string later = Install(UserAppsFolder(), "Second.app");
   EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(later));
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
                    "Fetched all PDF Editors successfully", "Found Evergreen track for launch",
                    "Found Evergreen track for launch", "Send Evergreen track for launch"}));
@@ -60,7 +60,7 @@ TEST_F(DiscoveryTest, FixedTrackIsPreferredToNightly) {
   Install(AppsFolder(), "Nightly.app", OnTrack("Nightly"));
   std::string fixed = Install(UserAppsFolder(), "Fixed.app", OnTrack("2041"));
   EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(fixed));
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
                    "Fetched all PDF Editors successfully", "Found Nightly track for launch",
                    "Found Fixed track for launch", "Send Fixed track for launch"}));
@@ -79,7 +79,7 @@ TEST_F(DiscoveryTest, SandboxCopyIsNeverChosenAndLeavesNoLine) {
 
   std::string preview = Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
   EXPECT_EQ(App().getAppURLForLaunch(kId), UrlOf(preview));
-  std::vector<std::string> lines = LogLines();
+  std::vector<std::string> lines = log_.lines();
   EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
             (Lines{"Found Preview track for launch", "Send Preview track for launch"}));
   EXPECT_EQ(App().findAppTrack(kId), "Preview");
@@ -90,9 +90,9 @@ TEST_F(DiscoveryTest, UnknownOrMissingTrackIsNoCandidate) {
   Install(AppsFolder(), "NoTrack.app", OnTrack(std::nullopt));
   EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);
   EXPECT_EQ(App().findAppTrack(kId), "");
-  EXPECT_EQ(LogLines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
-                               "Fetched all PDF Editors successfully",
-                               "Fetched all PDF Editors successfully"}));
+  EXPECT_EQ(log_.lines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+                                 "Fetched all PDF Editors successfully",
+                                 "Fetched all PDF Editors successfully"}));
 }
 
 TEST_F(DiscoveryTest, IdentifierMustMatchExactly) {
@@ -109,20 +109,20 @@ TEST_F(DiscoveryTest, EmptyIdentifierListsNothing) {
   EXPECT_EQ(*url, "");
   EXPECT_EQ(App().findAppTrack(""), "");
   EXPECT_FALSE(App().isEvergreenTrackInstalled(""));
-  EXPECT_TRUE((LogLines()).empty());
+  EXPECT_TRUE((log_.lines()).empty());
 }
 
 TEST_F(DiscoveryTest, TrackOfChosenInstallationIsLoggedOnceWithoutCandidates) {
   Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
   Install(UserAppsFolder(), "Evergreen.app");
   EXPECT_TRUE(App().isEvergreenTrackInstalled(kId));
-  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully", "Found Evergreen track"}));
+  EXPECT_EQ(log_.lines(), (Lines{"Fetched all PDF Editors successfully", "Found Evergreen track"}));
 }
 
 TEST_F(DiscoveryTest, PreviewOnlyIsNotEvergreen) {
   Install(AppsFolder(), "Preview.app", OnTrack("Preview"));
   EXPECT_FALSE(App().isEvergreenTrackInstalled(kId));
-  EXPECT_EQ(LogLines().back(), "Found Preview track");
+  EXPECT_EQ(log_.lines().back(), "Found Preview track");
 }
 
 TEST_F(DiscoveryTest, InstalledTrackIsReadWithoutCheckingTheName) {
@@ -132,7 +132,7 @@ TEST_F(DiscoveryTest, InstalledTrackIsReadWithoutCheckingTheName) {
   EXPECT_EQ(App().getInstalledAppTrack(UrlOf(beta)), "Beta");
   EXPECT_EQ(App().getInstalledAppTrack(UrlOf(none)), "");
   EXPECT_EQ(App().getInstalledAppTrack(std::string("not a url")), "");
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{"Installed app track: Beta", "Unable to get installer app track name",
                    "Unable to get installer app track name"}));
 }
@@ -146,9 +146,9 @@ TEST_F(DiscoveryTest, NullListLeavesProbeFileAndStillLogs) {
   EXPECT_TRUE(PathExists(ProbePath()));
   EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);  // finds the file already there
   EXPECT_TRUE(PathExists(ProbePath()));
-  EXPECT_EQ(LogLines(), (Lines{"Fetched all PDF Editors successfully",
-                               std::string("BundleID for getting App URL to launch: ") + kId,
-                               "Fetched all PDF Editors successfully"}));
+  EXPECT_EQ(log_.lines(), (Lines{"Fetched all PDF Editors successfully",
+                                 std::string("BundleID for getting App URL to launch: ") + kId,
+                                 "Fetched all PDF Editors successfully"}));
 }
 
 TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
@@ -157,9 +157,9 @@ TEST_F(DiscoveryTest, FailedRemovalIsLoggedAndListKept) {
   std::vector<std::string> urls;
   EXPECT_TRUE(App().findFirstApplication(&urls));
   EXPECT_EQ(urls, (Lines{"file:///Applications/Folian.app/"}));
-  EXPECT_EQ(LogLines(), (Lines{"findFirstApplication:: Error while trying to remove file(" +
-                                   ProbePath() + "), error: " + std::strerror(ENOENT),
-                               "Fetched all PDF Editors successfully"}));
+  EXPECT_EQ(log_.lines(), (Lines{"findFirstApplication:: Error while trying to remove file(" +
+                                     ProbePath() + "), error: " + std::strerror(ENOENT),
+                                 "Fetched all PDF Editors successfully"}));
 }
 
 TEST_F(DiscoveryTest, ParallelListingsAllFindTheProduct) {
@@ -202,7 +202,7 @@ TEST_P(ProbeObstacleTest, IsReplacedOrEndsTheListing) {
   EXPECT_EQ(PathExists(probe), GetParam() == kFullFolder);
   EXPECT_EQ(ReadFileOrDie(victim), "precious");
   EXPECT_FALSE(PathExists(nowhere));
-  EXPECT_EQ(LogLines().size(), GetParam() == kNoFolder ? 2u : 1u);
+  EXPECT_EQ(log_.lines().size(), GetParam() == kNoFolder ? 2u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AtTheProbePath, ProbeObstacleTest,
@@ -213,7 +213,7 @@ TEST_F(DiscoveryTest, AMissingTemporaryFolderMeansNoListAndSaysWhy) {
   environment_.temporaryFolder = temp_.path() + "/missing/";
   std::vector<std::string> urls;
   EXPECT_FALSE(App().findFirstApplication(&urls));
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{"findFirstApplication:: Unable to lock folder(" + environment_.temporaryFolder +
                        "), error: " + std::strerror(ENOENT),
                    "Fetched all PDF Editors successfully"}));

@@ -1,7 +1,5 @@
 #include "tests/target/target_app_fixture.h"
 
-#include <sstream>
-
 #include "platform/file_url.h"
 
 TargetAppTest::TargetAppTest() {
@@ -10,7 +8,6 @@ TargetAppTest::TargetAppTest() {
   MakeDirectoriesOrDie(SandboxFolder());
   MakeDirectoriesOrDie(temp_.path() + "/tmp");
   registry_ = CreateApplicationRegistry({AppsFolder(), UserAppsFolder(), SandboxFolder()});
-  log_ = std::make_unique<InstallerLog>(temp_.path() + "/Library");
   environment_.registry = registry_.get();
   environment_.launcher = &launcher_;
   environment_.temporaryFolder = temp_.path() + "/tmp/";
@@ -27,16 +24,4 @@ std::string TargetAppTest::Install(const std::string& folder, const std::string&
 
 std::string TargetAppTest::UrlOf(const std::string& bundlePath) {
   return FileUrlStringFromPath(bundlePath, true);
-}
-
-std::vector<std::string> TargetAppTest::LogLines() const {
-  std::string path = temp_.path() + "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
-  std::istringstream in(PathExists(path) ? ReadFileOrDie(path) : std::string());
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) {
-    size_t end = line.find("] ");
-    lines.push_back(line.rfind('[', 0) == 0 && end != std::string::npos ? line.substr(end + 2)
-                                                                        : line);
-  }
-  return lines;
 }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "log/installer_log.h"
 #include "platform/application_registry.h"
 #include "target/target_app.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/target/fake_installation.h"
 #include "tests/target/fake_launcher.h"
@@ -36,15 +36,12 @@ class TargetAppTest : public ::testing::Test {
   static std::string UrlOf(const std::string& bundlePath);
 
   // A fresh object over the current environment (the class is stateless).
-  TargetApp App() { return TargetApp(*log_, environment_); }
-
-  // The log's lines without their "[timestamp] " prefixes.
-  std::vector<std::string> LogLines() const;
+  TargetApp App() { return TargetApp(log_, environment_); }
 
   ScopedTempDir temp_;
   std::unique_ptr<ApplicationRegistry> registry_;
   FakeLauncher launcher_;
-  std::unique_ptr<InstallerLog> log_;
+  RecordingLog log_;
   TargetAppEnvironment environment_;
 };
 

@@ -31,7 +31,7 @@ class LaunchTest : public TargetAppTest {
 
   // The lines after those of the discovery.
   std::vector<std::string> LaunchLines() const {
-    std::vector<std::string> lines = LogLines();
+    std::vector<std::string> lines = log_.lines();
     return std::vector<std::string>(lines.begin() + 4, lines.end());
   }
 };
@@ -43,7 +43,7 @@ TEST_F(LaunchTest, UpgradeStartsTheExecutableWithOnlySlashZ) {
   EXPECT_EQ(launcher_.started[0].first, path + "/Contents/MacOS/" + kFakeExecutableName);
   EXPECT_EQ(launcher_.started[0].second, (Lines{"/z"}));
   EXPECT_TRUE((launcher_.opened).empty());
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
                    "Fetched all PDF Editors successfully", "Found Evergreen track for launch",
                    "Send Evergreen track for launch", "Installed app track: Evergreen",
@@ -85,7 +85,7 @@ TEST_F(LaunchTest, MissingExecutableFallsBack) {
   EXPECT_TRUE(Launch(kId, "upsell"));
   EXPECT_TRUE((launcher_.started).empty());
   EXPECT_EQ(launcher_.opened, (Lines{path}));
-  EXPECT_EQ(LogLines()[LogLines().size() - 3], kFallbackLine);
+  EXPECT_EQ(log_.lines()[log_.lines().size() - 3], kFallbackLine);
 }
 
 TEST_F(LaunchTest, ProcessIdMinusOneFailsWithoutFallback) {
@@ -93,7 +93,7 @@ TEST_F(LaunchTest, ProcessIdMinusOneFailsWithoutFallback) {
   launcher_.start = FakeLauncher::Start::kReturnMinusOne;
   EXPECT_FALSE(Launch(kId, "upsell"));
   EXPECT_TRUE((launcher_.opened).empty());
-  EXPECT_EQ(LogLines().back(), "Launched target app");
+  EXPECT_EQ(log_.lines().back(), "Launched target app");
 }
 
 TEST_F(LaunchTest, DesktopRefusalIsFailureButStillLogged) {
@@ -124,20 +124,20 @@ TEST_F(LaunchTest, OnlyExactUpsellConsidersTheUpgrade) {
   EXPECT_TRUE(Launch(kId, "Upsell"));
   EXPECT_TRUE((launcher_.started).empty());
   EXPECT_EQ(launcher_.opened.size(), 2u);
-  for (const std::string& line : LogLines())
+  for (const std::string& line : log_.lines())
     EXPECT_EQ(line.find("Received workfow"), std::string::npos);
 }
 
 TEST_F(LaunchTest, NothingToLaunch) {
   EXPECT_FALSE(Launch("", "upsell"));
-  EXPECT_TRUE((LogLines()).empty());
+  EXPECT_TRUE((log_.lines()).empty());
 
   FakeInstallation noTrack;
   noTrack.track.reset();
   Install(AppsFolder(), "Folian.app", noTrack);
   EXPECT_FALSE(Launch(kId, "upsell"));
-  EXPECT_EQ(LogLines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
-                               "Fetched all PDF Editors successfully"}));
+  EXPECT_EQ(log_.lines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+                                 "Fetched all PDF Editors successfully"}));
   EXPECT_TRUE((launcher_.started).empty());
   EXPECT_TRUE((launcher_.opened).empty());
 }

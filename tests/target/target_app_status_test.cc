@@ -41,7 +41,7 @@ TEST_F(StatusTest, InstalledDocumentAndLogAreExact) {
   std::string path = Install(AppsFolder(), "Folian.app");
   std::string expected = Installed("23.0", "osx10-64", kUninstallable);
   EXPECT_EQ(Status(kBundleInfo), expected);
-  EXPECT_EQ(LogLines(),
+  EXPECT_EQ(log_.lines(),
             (Lines{"main BundleID for getAppStratus:com.orvane.Folian.Pro",
                    "BundleID for getting App URL to launch: com.orvane.Folian.Pro",
                    "Fetched all PDF Editors successfully", "Found Evergreen track for launch",
@@ -61,7 +61,7 @@ TEST_F(StatusTest, UpsellAddsInstallationData) {
                       "<workflow>upsell</workflow><appPath>" + path +
                           "</appPath><appTrack>Evergreen</appTrack><appType>foli</appType>" +
                           kUninstallable));
-  EXPECT_EQ(LogLines()[LogLines().size() - 2], "App type found: foli");
+  EXPECT_EQ(log_.lines()[log_.lines().size() - 2], "App type found: foli");
 }
 
 TEST_F(StatusTest, OtherWorkflowIsOnlyEchoed) {
@@ -92,8 +92,8 @@ TEST_F(StatusTest, PreviewIsLaunchableButNotUninstallable) {
 
 TEST_F(StatusTest, EveryMissingPieceGivesTheSameNotInstalledDocument) {
   EXPECT_EQ(Status(""), kNotInstalled);
-  EXPECT_EQ(LogLines(), (Lines{"Not able to detect target app on machine",
-                               std::string("Generated output.xml: ") + kNotInstalled}));
+  EXPECT_EQ(log_.lines(), (Lines{"Not able to detect target app on machine",
+                                 std::string("Generated output.xml: ") + kNotInstalled}));
   EXPECT_EQ(Status(kBundleInfo, "upsell"), kNotInstalled);  // nothing installed
 
   FakeInstallation noVersion;
@@ -119,8 +119,8 @@ TEST_F(StatusTest, MarkupInValuesIsEscapedAndReadsBack) {
   EXPECT_NE(response.find("/Applications/Tom &amp; &lt;Jerry&apos;s&gt; &quot;Folian&quot;.app"
                           "</appPath>"),
             std::string::npos);
-  EXPECT_EQ(LogLines().back(), "Generated output.xml: " + response);
-  EXPECT_EQ(LogLines()[LogLines().size() - 5], "App path found: " + path);  // the raw path
+  EXPECT_EQ(log_.lines().back(), "Generated output.xml: " + response);
+  EXPECT_EQ(log_.lines()[log_.lines().size() - 5], "App path found: " + path);  // the raw path
   EXPECT_EQ(ParseXml(response).get<std::string>("response.status.installedData.appPath"), path);
 
   std::string other = Status(kBundleInfo, "<a&b>");
@@ -227,9 +227,9 @@ TEST_F(StatusTest, PlatformLogsEachRecognisedSliceInOrder) {
   std::string path = Install(AppsFolder(), "Folian.app", app);
   std::string platform;
   EXPECT_TRUE(App().getAppPlatform(path, platform));
-  EXPECT_EQ(LogLines(), (Lines{"Found NSBundleExecutableArchitectureI386",
-                               "Found NSBundleExecutableArchitectureARM64",
-                               "Found NSBundleExecutableArchitectureX86_64"}));
+  EXPECT_EQ(log_.lines(), (Lines{"Found NSBundleExecutableArchitectureI386",
+                                 "Found NSBundleExecutableArchitectureARM64",
+                                 "Found NSBundleExecutableArchitectureX86_64"}));
 }
 
 TEST_F(StatusTest, PlatformWithoutBundleOrPath) {

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-struct HostOptions {
+#include "tools/skiff-host/host_behaviour.h"
+
+struct HostOptions : HostBehaviour {
   bool help = false;
   // Empty: skiff beside our own executable, else skiff through PATH.
   std::string skiffPath;
@@ -19,18 +21,9 @@ struct HostOptions {
   std::string mode;
   std::string pipeName;
 
-  // Ways to misbehave, for tests of skiff's side of the pipes.
+  // Never opens the FIFOs; the other ways to misbehave are those of the
+  // pipes' end.
   bool neverConnect = false;
-  bool terminateAtOnce = false;
-  // Closes the writing end once this many packets have arrived; -1 never.
-  int64_t closeAfter = -1;
-  bool splitHeader = false;
-  bool oversized = false;
-  std::vector<uint32_t> sendIds;
-  uint32_t answerLateMs = 0;
-  uint32_t connectLateMs = 0;
-  // Packets of the largest size written as soon as connected.
-  uint64_t flood = 0;
 
   // install and uninstall talk over the pipes; every other run just waits.
   bool UsesPipes() const;

@@ -129,6 +129,7 @@ ChildPlan::ChildPlan(const RootLayout& layout, const RootCommand& command) : roo
   steps_.push_back({Action::kMakeMountsPrivate, "/", "", 0, false, "make / private"});
   for (const BindMount& mount : layout.mounts) AddMount(mount, false);
   for (const BindMount& mount : command.binds) AddMount(mount, true);
+  for (const TmpfsMount& mount : command.tmpfsMounts) AddTmpfs(mount);
   steps_.push_back({Action::kChroot, root_, "", 0, false, "chroot"});
   steps_.push_back({Action::kChangeDirectory, command.workingDirectory, "", 0, false,
                     "change to the working folder " + command.workingDirectory});
@@ -148,13 +149,7 @@ void ChildPlan::AddMount(const BindMount& mount, bool createMountPoint) {
   const bool isDirectory = S_ISDIR(info.st_mode);
   const std::string inside = root_ + target;
   if (createMountPoint) {
-    // Made one level at a time, each after the mounts before it, so a point
-    // inside an earlier bind lands in that bind (and fails in a read-only one).
-    for (size_t slash = target.find('/', 1); slash != std::string::npos;
-         slash = target.find('/', slash + 1)) {
-      steps_.push_back({Action::kMakeDirectory, root_ + target.substr(0, slash), "", 0, false,
-                        "create the folder " + target.substr(0, slash)});
-    }
+    AddMountPointFolders(target);
     steps_.push_back({isDirectory ? Action::kMakeDirectory : Action::kMakeFile, inside, "", 0,
                       false, "create the mount point " + target});
   }
@@ -165,6 +160,29 @@ void ChildPlan::AddMount(const BindMount& mount, bool createMountPoint) {
                       MS_REMOUNT | MS_BIND | MS_RDONLY | LockedMountFlags(mount.source), false,
                       "make " + target + " read-only"});
   }
+}
+
+void ChildPlan::AddMountPointFolders(const std::string& target) {
+  // Made one level at a time, each after the mounts before it, so a point
+  // inside an earlier bind lands in that bind (and fails in a read-only one).
+  for (size_t slash = target.find('/', 1); slash != std::string::npos;
+       slash = target.find('/', slash + 1)) {
+    steps_.push_back({Action::kMakeDirectory, root_ + target.substr(0, slash), "", 0, false,
+                      "create the folder " + target.substr(0, slash)});
+  }
+}
+
+void ChildPlan::AddTmpfs(const TmpfsMount& mount) {
+  const std::string target = NormalizeTarget(mount.target);
+  if (target.empty() || mount.sizeBytes == 0) {
+    throw ThrowawayRootError("cannot mount a tmpfs at \"" + mount.target +
+                             "\": it needs an absolute path below / without . or .. and a size");
+  }
+  AddMountPointFolders(target);
+  steps_.push_back(
+      {Action::kMakeDirectory, root_ + target, "", 0, false, "create the mount point " + target});
+  steps_.push_back({Action::kMountTmpfs, root_ + target, "size=" + std::to_string(mount.sizeBytes),
+                    MS_NOSUID | MS_NODEV, false, "mount a tmpfs onto " + target});
 }
 
 void ChildPlan::PrepareProgram(const RootCommand& command) {
@@ -220,6 +238,9 @@ void ChildPlan::Execute(const ChildDescriptors& descriptors) const {
         break;
       case Action::kBind:
         done = mount(step.data.c_str(), path, nullptr, step.flags, nullptr) == 0;
+        break;
+      case Action::kMountTmpfs:
+        done = mount("tmpfs", path, "tmpfs", step.flags, step.data.c_str()) == 0;
         break;
       case Action::kRemountReadOnly:
         done = mount(nullptr, path, nullptr, step.flags, nullptr) == 0;

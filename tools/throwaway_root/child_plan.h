@@ -54,6 +54,7 @@ class ChildPlan {
     kMakeDirectory,
     kMakeFile,
     kBind,
+    kMountTmpfs,
     kRemountReadOnly,
     kChroot,
     kChangeDirectory,
@@ -61,13 +62,16 @@ class ChildPlan {
   struct Step {
     Action action;
     std::string path;
-    std::string data;  // file contents, bind source
+    std::string data;  // file contents, bind source, tmpfs options
     unsigned long flags = 0;
     bool missingIsFine = false;  // kWriteFile: a kernel without the file
     std::string description;
   };
 
   void AddMount(const BindMount& mount, bool createMountPoint);
+  void AddTmpfs(const TmpfsMount& mount);
+  // The steps that create `target` (normalized) one folder at a time.
+  void AddMountPointFolders(const std::string& target);
   void PrepareProgram(const RootCommand& command);
 
   std::string root_;

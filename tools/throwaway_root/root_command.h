@@ -9,6 +9,7 @@
 #ifndef SKIFF_TOOLS_THROWAWAY_ROOT_ROOT_COMMAND_H_
 #define SKIFF_TOOLS_THROWAWAY_ROOT_ROOT_COMMAND_H_
 
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,14 @@ struct BindMount {
   bool readOnly = false;
 };
 
+// An empty tmpfs of at most `sizeBytes` bytes at `target` inside the root,
+// mounted after the binds and gone when the program ends: a small file
+// system that a test can fill up. The mount point is created like a bind's.
+struct TmpfsMount {
+  std::string target;  // absolute path inside the root
+  uint64_t sizeBytes = 0;
+};
+
 // PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin and HOME=/Users/tester.
 std::map<std::string, std::string> DefaultEnvironment();
 
@@ -39,6 +48,7 @@ struct RootCommand {
   // empty when `executable` is set.
   std::vector<std::string> argv;
   std::vector<BindMount> binds;
+  std::vector<TmpfsMount> tmpfsMounts;
   // Inside the root.
   std::string workingDirectory = "/";
   // The whole environment of the program; nothing is inherited from the host.

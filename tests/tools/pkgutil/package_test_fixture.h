@@ -8,9 +8,9 @@
 #include <ctime>
 #include <string>
 
-#include "tests/support/flat_package_writer.h"
 #include "tests/support/scoped_temp_dir.h"
-#include "tests/support/test_certificates.h"
+#include "tools/make_test_package/flat_package_writer.h"
+#include "tools/make_test_package/test_certificates.h"
 #include "tools/pkgutil/signature_verifier.h"
 
 class PackageTest : public ::testing::Test {

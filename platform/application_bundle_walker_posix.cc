@@ -1,4 +1,4 @@
-#include "platform/application_bundle_walker.h"
+#include "platform/application_bundle_walker_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>

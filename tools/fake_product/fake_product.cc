@@ -1,6 +1,6 @@
-// Stands in for the product's main executable in end-to-end tests: appends
-// how it was started to /tmp/launched.txt (its argv, one line per element,
-// then "--end--") and exits with 0.
+// Stands in for the product's main executable on the demo machine and in
+// end-to-end tests: appends how it was started to /tmp/launched.txt (its
+// argv, one line per element, then "--end--") and exits with 0.
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 // Finding application bundles on disk by walking a folder tree.
-#ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
-#define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
+#ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
+#define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 
 #include <cstddef>
 #include <string>
@@ -28,4 +28,4 @@ struct ApplicationSearchLimits {
 std::vector<std::string> FindApplicationBundles(const std::string& folder,
                                                 const ApplicationSearchLimits& limits);
 
-#endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_H_
+#endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_

@@ -14,8 +14,8 @@
 //
 // Written independently of the checker on purpose: the two must agree on the
 // format, not share a mistake.
-#ifndef SKIFF_TESTS_SUPPORT_FLAT_PACKAGE_WRITER_H_
-#define SKIFF_TESTS_SUPPORT_FLAT_PACKAGE_WRITER_H_
+#ifndef SKIFF_TOOLS_MAKE_TEST_PACKAGE_FLAT_PACKAGE_WRITER_H_
+#define SKIFF_TOOLS_MAKE_TEST_PACKAGE_FLAT_PACKAGE_WRITER_H_
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_certificates.h"
+#include "tools/make_test_package/test_certificates.h"
 
 // Byte offsets of the header fields (all big-endian), for tests that corrupt
 // them.
@@ -91,4 +91,4 @@ std::string CompressToc(const std::string& xml);
 void PutBigEndian(std::string* bytes, size_t offset, uint64_t value, size_t width);
 uint64_t GetBigEndian(const std::string& bytes, size_t offset, size_t width);
 
-#endif  // SKIFF_TESTS_SUPPORT_FLAT_PACKAGE_WRITER_H_
+#endif  // SKIFF_TOOLS_MAKE_TEST_PACKAGE_FLAT_PACKAGE_WRITER_H_

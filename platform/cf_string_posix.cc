@@ -1,8 +1,10 @@
-#include "platform/cf_string.h"
-
 #include <atomic>
 #include <new>
+#include <string_view>
 #include <vector>
+
+#include "platform/cf_string.h"
+#include "platform/utf8_text.h"
 
 // The one object kind of this layer. The count starts at one for the creator.
 struct __CFString {
@@ -11,47 +13,6 @@ struct __CFString {
 };
 
 namespace {
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Decodes one strictly valid UTF-8 sequence at `p`; returns its length, or 0
-// for anything the standard forbids. The bounds of the second byte exclude
-// overlong forms, surrogates and code points above U+10FFFF in one test.
-int DecodeOne(const unsigned char* p, char32_t* out) {
-  unsigned char lead = p[0];
-  if (lead < 0x80) {
-    *out = lead;
-    return 1;
-  }
-  int length;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  char32_t value;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  // A NUL terminator is not a continuation byte, so truncated input stops here.
-  if (p[1] < low || p[1] > high) return 0;
-  for (int i = 1; i < length; ++i) {
-    if (!IsContinuation(p[i])) return 0;
-    value = (value << 6) | (p[i] & 0x3F);
-  }
-  *out = value;
-  return length;
-}
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -62,15 +23,15 @@ CFStringRef CFStringCreateWithCString(const char* utf8) {
   if (utf8 == nullptr) return nullptr;
   __CFString* string = new (std::nothrow) __CFString;
   if (string == nullptr) return nullptr;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
-  while (*p != 0) {
-    char32_t code;
-    int length = DecodeOne(p, &code);
-    if (length == 0) {
+  const std::string_view bytes(utf8);
+  for (size_t at = 0; at < bytes.size();) {
+    const Utf8Sequence sequence = DecodeUtf8Sequence(bytes.substr(at));
+    if (!sequence.valid) {
       delete string;
       return nullptr;
     }
-    p += length;
+    at += sequence.length;
+    char32_t code = sequence.codePoint;
     if (code >= 0x10000) {
       code -= 0x10000;
       string->units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));

@@ -1,4 +1,4 @@
-#include "platform/plist_structure_check.h"
+#include "platform/plist_structure_check_posix.h"
 
 #include <gtest/gtest.h>
 

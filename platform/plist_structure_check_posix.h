@@ -3,8 +3,8 @@
 // binary reader expands an object once per reference to it, so a small hostile
 // file could otherwise exhaust the stack or the memory; and libplist aborts the
 // process on a dictionary key holding a NUL character.
-#ifndef SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_H_
-#define SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_H_
+#ifndef SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_POSIX_H_
+#define SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_POSIX_H_
 
 #include <cstddef>
 #include <string>
@@ -26,4 +26,4 @@ bool BinaryPlistFitsLimits(const std::string& data, const PlistStructureLimits& 
 // inside a comment or a CDATA section, a closing tag only outside them.
 bool XmlPlistNestingFits(const std::string& text, size_t maxDepth);
 
-#endif  // SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_H_
+#endif  // SKIFF_PLATFORM_PLIST_STRUCTURE_CHECK_POSIX_H_

@@ -1,4 +1,4 @@
-#include "tests/support/flat_package_writer.h"
+#include "tools/make_test_package/flat_package_writer.h"
 
 #include <openssl/cms.h>
 #include <openssl/rsa.h>

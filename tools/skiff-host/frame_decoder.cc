@@ -1,4 +1,4 @@
-#include "bridge/frame_decoder.h"
+#include "tools/skiff-host/frame_decoder.h"
 
 #include "bridge/packet_frame.h"
 

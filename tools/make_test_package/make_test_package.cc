@@ -15,8 +15,8 @@
 #include <iostream>
 #include <string>
 
-#include "tests/support/flat_package_writer.h"
-#include "tests/support/test_certificates.h"
+#include "tools/make_test_package/flat_package_writer.h"
+#include "tools/make_test_package/test_certificates.h"
 
 namespace {
 

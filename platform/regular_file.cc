@@ -1,11 +1,11 @@
+#include "platform/regular_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-
-#include "platform/regular_file.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 // Key generation is slow (above all under sanitizers), so the five keys are
 // made once per process (TestKeys::Shared) and every chain reuses them; the
 // certificates themselves are cheap.
-#ifndef SKIFF_TESTS_SUPPORT_TEST_CERTIFICATES_H_
-#define SKIFF_TESTS_SUPPORT_TEST_CERTIFICATES_H_
+#ifndef SKIFF_TOOLS_MAKE_TEST_PACKAGE_TEST_CERTIFICATES_H_
+#define SKIFF_TOOLS_MAKE_TEST_PACKAGE_TEST_CERTIFICATES_H_
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -108,4 +108,4 @@ struct TestTimestampAuthority {
 
 TestTimestampAuthority MakeTestTimestampAuthority(std::time_t now = std::time(nullptr));
 
-#endif  // SKIFF_TESTS_SUPPORT_TEST_CERTIFICATES_H_
+#endif  // SKIFF_TOOLS_MAKE_TEST_PACKAGE_TEST_CERTIFICATES_H_

@@ -1,4 +1,4 @@
-#include "bridge/frame_decoder.h"
+#include "tools/skiff-host/frame_decoder.h"
 
 #include <gtest/gtest.h>
 

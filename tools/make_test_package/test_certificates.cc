@@ -1,4 +1,4 @@
-#include "tests/support/test_certificates.h"
+#include "tools/make_test_package/test_certificates.h"
 
 #include <openssl/bio.h>
 #include <openssl/pem.h>

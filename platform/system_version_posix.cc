@@ -1,8 +1,7 @@
-#include "platform/system_version.h"
-
 #include <string>
 
 #include "platform/property_list.h"
+#include "platform/system_version.h"
 
 bool IsSystemAtLeastMacOS11(const std::string& plistPath) {
   // Without a readable version the answer is the one of any current system.

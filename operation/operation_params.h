@@ -1,6 +1,6 @@
 // The parameters of the one operation a process performs.
-#ifndef SKIFF_APP_OPERATION_PARAMS_H_
-#define SKIFF_APP_OPERATION_PARAMS_H_
+#ifndef SKIFF_OPERATION_OPERATION_PARAMS_H_
+#define SKIFF_OPERATION_OPERATION_PARAMS_H_
 
 #include <memory>
 #include <string>
@@ -69,4 +69,4 @@ class UninstallOperationParams : public OperationParams {
   std::string bundleId;
 };
 
-#endif  // SKIFF_APP_OPERATION_PARAMS_H_
+#endif  // SKIFF_OPERATION_OPERATION_PARAMS_H_

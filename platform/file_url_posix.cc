@@ -1,9 +1,9 @@
-#include "platform/file_url.h"
-
 #include <sys/stat.h>
 
 #include <cstring>
 #include <string>
+
+#include "platform/file_url.h"
 
 namespace {
 

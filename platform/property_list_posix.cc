@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/plist_structure_check.h"
+#include "platform/plist_structure_check_posix.h"
 #include "platform/property_list.h"
 #include "platform/regular_file.h"
 
@@ -16,7 +16,7 @@ namespace {
 // recursion of the conversion below.
 constexpr size_t kMaxConvertedDepth = 128;
 // What libplist is trusted with; beyond it the file is refused (see
-// plist_structure_check.h for why).
+// plist_structure_check_posix.h for why).
 constexpr PlistStructureLimits kParseLimits{512, 1 << 20, 64 * 1024 * 1024};
 
 struct PlistDeleter {

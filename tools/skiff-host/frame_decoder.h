@@ -1,7 +1,7 @@
 // Cuts a received byte stream into packets, whatever the sizes of the pieces
 // it arrives in.
-#ifndef SKIFF_BRIDGE_FRAME_DECODER_H_
-#define SKIFF_BRIDGE_FRAME_DECODER_H_
+#ifndef SKIFF_TOOLS_SKIFF_HOST_FRAME_DECODER_H_
+#define SKIFF_TOOLS_SKIFF_HOST_FRAME_DECODER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -30,4 +30,4 @@ class FrameDecoder {
   bool broken_ = false;
 };
 
-#endif  // SKIFF_BRIDGE_FRAME_DECODER_H_
+#endif  // SKIFF_TOOLS_SKIFF_HOST_FRAME_DECODER_H_

@@ -1,11 +1,11 @@
+#include "platform/folder_lock.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cstring>
-
-#include "platform/folder_lock.h"
 
 FolderLock::FolderLock(const std::string& folder) {
   // A trailing slash would make open() follow a link at the folder's name.
