@@ -2,19 +2,10 @@
 #ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 #define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-// How much of a tree one search looks at. Every directory entry read takes
-// one from the budget of the tree it lies in: the folders of one application
-// folder outside bundles share one budget, and each bundle has its own for
-// the places inside it that are searched. A tree whose budget is used up is
-// left unfinished without hiding what lies in the others.
-struct ApplicationSearchLimits {
-  size_t entriesPerFolder = 1000000;
-  size_t entriesPerBundle = 100000;
-};
+#include "platform/application_registry.h"
 
 // Paths of the application bundles (directories named "*.app") below
 // `folder`, sorted in byte order. Symbolic links are never followed and

@@ -11,7 +11,7 @@
 #include "platform/application_registry.h"
 #include "platform/file_url.h"
 #include "platform/folders.h"
-#include "platform/plist_key_scan.h"
+#include "platform/plist_key_scan_posix.h"
 #include "platform/property_list.h"
 #include "platform/regular_file.h"
 

@@ -2,8 +2,8 @@
 // whether a key can appear in it at all. Most application Info.plists lack
 // the keys the registry looks for, and skipping their parse is most of the
 // cost of a search.
-#ifndef SKIFF_PLATFORM_PLIST_KEY_SCAN_H_
-#define SKIFF_PLATFORM_PLIST_KEY_SCAN_H_
+#ifndef SKIFF_PLATFORM_PLIST_KEY_SCAN_POSIX_H_
+#define SKIFF_PLATFORM_PLIST_KEY_SCAN_POSIX_H_
 
 #include <string>
 
@@ -14,4 +14,4 @@
 // ("&"), comment, CDATA section or NUL byte (a UTF-16 text).
 bool PlistMayHoldKey(const std::string& data, const std::string& key);
 
-#endif  // SKIFF_PLATFORM_PLIST_KEY_SCAN_H_
+#endif  // SKIFF_PLATFORM_PLIST_KEY_SCAN_POSIX_H_

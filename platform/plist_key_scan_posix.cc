@@ -1,4 +1,4 @@
-#include "platform/plist_key_scan.h"
+#include "platform/plist_key_scan_posix.h"
 
 #include <string>
 
