@@ -48,7 +48,9 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       std::string output;
       success = RunInstall(log_, targetApp_, command, output,
                            *static_cast<InstallOperationParams*>(params));
-      LogCommandOutput("Output of install command: ", output);
+      // The output may be large: the log writes it from where it is, never
+      // joined to the phrase in a copy.
+      log_.Log("Output of install command: ", output);
       break;
     }
     case OperationType::Uninstall: {
@@ -56,7 +58,7 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       std::string output;
       success = RunUninstall(log_, targetApp_, command, output,
                              *static_cast<UninstallOperationParams*>(params));
-      LogCommandOutput("Output of uninstall command: ", output);
+      log_.Log("Output of uninstall command: ", output);
       break;
     }
     case OperationType::Launch:
@@ -74,13 +76,6 @@ void OperationRunner::RunOperation(OperationType type, OperationParams* params) 
       break;
   }
   PublishResult(success);
-}
-
-void OperationRunner::LogCommandOutput(const char* phrase, std::string& output) {
-  // The output may be large: the line is made in its own buffer, which the
-  // shell leaves room in for the phrase, rather than in a copy.
-  output.insert(0, phrase);
-  log_.Log(output);
 }
 
 void OperationRunner::PublishResult(bool success) {

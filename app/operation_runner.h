@@ -67,8 +67,6 @@ class OperationRunner : private boost::noncopyable {
   static bool AnyWorkerRunning();
 
  private:
-  // Logs `phrase` followed by the command's output; `output` is used up.
-  void LogCommandOutput(const char* phrase, std::string& output);
   void PublishResult(bool success);
   bool TimeLimitPassed(std::clock_t start) const;
 

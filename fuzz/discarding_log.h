@@ -9,6 +9,7 @@
 
 class DiscardingLog : public LogSink {
  public:
+  using LogSink::Log;
   void Log(const std::string&) override {}
 };
 

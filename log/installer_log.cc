@@ -97,15 +97,17 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
-// One writev() for a line too long to copy: `prefix`, `message` and the line
-// end as they are.
-void WriteAllParts(int fd, const std::string& prefix, const std::string& message) {
+// One writev() for a line too long to copy: `prefix`, `phrase`, `text` and
+// the line end, so that the line still lands whole.
+void WriteAllParts(int fd, const std::string& prefix, const std::string& phrase,
+                   const std::string& text) {
   char lineEnd = '\n';
   iovec parts[] = {{const_cast<char*>(prefix.data()), prefix.size()},
-                   {const_cast<char*>(message.data()), message.size()},
+                   {const_cast<char*>(phrase.data()), phrase.size()},
+                   {const_cast<char*>(text.data()), text.size()},
                    {&lineEnd, 1}};
   iovec* next = parts;
-  int left = 3;
+  int left = 4;
   while (left > 0) {
     const ssize_t count = writev(fd, next, left);
     if (count < 0 && errno == EINTR) continue;
@@ -189,7 +191,9 @@ void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& l
   fd_ = OpenLogForAppending(logPath, &created);
 }
 
-void InstallerLog::Log(const std::string& message) {
+void InstallerLog::Log(const std::string& message) { Log(std::string(), message); }
+
+void InstallerLog::Log(const std::string& phrase, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ < 0) return;
   // The prefix changes once a second; it stays at the start of line_ and is
@@ -202,11 +206,11 @@ void InstallerLog::Log(const std::string& message) {
   }
   line_.resize(prefixLength_);
   // A command's whole output is written from where it is, not copied.
-  if (message.size() > kLongestCopiedMessage) {
-    WriteAllParts(fd_, line_, message);
+  if (phrase.size() + text.size() > kLongestCopiedMessage) {
+    WriteAllParts(fd_, line_, phrase, text);
     return;
   }
-  line_.reserve(prefixLength_ + message.size() + 1);
-  line_.append(message).push_back('\n');
+  line_.reserve(prefixLength_ + phrase.size() + text.size() + 1);
+  line_.append(phrase).append(text).push_back('\n');
   WriteAll(fd_, line_);
 }

@@ -30,6 +30,7 @@ class InstallerLog : public LogSink, private boost::noncopyable {
   static InstallerLog& GetInstance();
 
   void Log(const std::string& message) override;
+  void Log(const std::string& phrase, const std::string& text) override;
 
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -2,6 +2,7 @@
 #ifndef SKIFF_PLATFORM_SHELL_H_
 #define SKIFF_PLATFORM_SHELL_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,7 +11,7 @@ struct ShellResult {
   // so that only a normal exit with 0 is ever 0.
   int status = -1;
   // Every byte written to standard output and standard error, in the order
-  // written, undecoded; with a little spare capacity (shell_posix.cc).
+  // written, undecoded.
   std::string output;
 };
 
@@ -25,6 +26,11 @@ class Shell {
   virtual ShellResult Run(const std::string& commandLine) = 0;
 };
 
-std::unique_ptr<Shell> CreateShell();
+// The address space a shell sets aside for a command's output before reading
+// it: output up to this size is read in place, in one pass; more is moved to
+// twice the room as often as needed.
+constexpr size_t kReservedOutputBytes = 256 * 1024 * 1024;
+
+std::unique_ptr<Shell> CreateShell(size_t reservedOutputBytes = kReservedOutputBytes);
 
 #endif  // SKIFF_PLATFORM_SHELL_H_

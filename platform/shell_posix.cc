@@ -2,15 +2,17 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "platform/launcher.h"
 #include "platform/shell.h"
@@ -22,11 +24,10 @@ namespace {
 
 constexpr char kShellPath[] = "/bin/sh";
 constexpr int kPipeSize = 1024 * 1024;
-constexpr size_t kFirstBlockSize = 64 * 1024;
-constexpr size_t kMaxBlockSize = 8 * 1024 * 1024;
-// Room for a caller to put a short phrase before the output (the log line
-// that shows it) without moving it to a bigger buffer.
-constexpr size_t kSpareCapacity = 256;
+// The room made ready for reads at a time: what a full pipe holds.
+constexpr size_t kReadRoom = kPipeSize;
+// Bytes copied between releases when the output moves to a bigger buffer.
+constexpr size_t kMoveStep = 8 * 1024 * 1024;
 
 // Closes a descriptor once.
 class Descriptor {
@@ -72,6 +73,58 @@ void WidenPipe(int fd) {
 #endif
 }
 
+// Sets aside `bytes` for `output`, or as much below as the system grants:
+// address space only, the pages come as the reads reach them.
+void ReserveUpTo(std::string* output, size_t bytes) {
+  for (;;) {
+    try {
+      output->reserve(bytes);
+      return;
+    } catch (const std::bad_alloc&) {
+      if (bytes <= kReadRoom) throw;
+      bytes /= 2;
+    }
+  }
+}
+
+// Has the system provide the whole pages of [begin, end) in one call rather
+// than one fault per page as the room is first written; a system that cannot
+// leaves them to the faults.
+void Prefault(const char* begin, const char* end) {
+#ifdef MADV_POPULATE_WRITE
+  const uintptr_t pageMask = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)) - 1;
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + pageMask) & ~pageMask;
+  const uintptr_t last = reinterpret_cast<uintptr_t>(end) & ~pageMask;
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)begin;
+  (void)end;
+#endif
+}
+
+// Moves `output` to a buffer of `capacity` bytes. A string reallocating by
+// itself would hold every byte twice until it frees the old buffer; here each
+// step's pages of the old buffer are handed back to the system as soon as
+// they are copied, so the output is held once, plus one step.
+void MoveToBiggerBuffer(std::string* output, size_t capacity) {
+  std::string bigger;
+  bigger.reserve(capacity);
+  const uintptr_t pageMask = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)) - 1;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(output->data());
+  uintptr_t released = (start + pageMask) & ~pageMask;
+  while (bigger.size() < output->size()) {
+    bigger.append(output->data() + bigger.size(),
+                  std::min(kMoveStep, output->size() - bigger.size()));
+    // Only whole pages inside the old buffer, which is freed right after.
+    const uintptr_t copied = (start + bigger.size()) & ~pageMask;
+    if (copied > released) {
+      madvise(reinterpret_cast<void*>(released), copied - released, MADV_DONTNEED);
+      released = copied;
+    }
+  }
+  output->swap(bigger);
+}
+
 [[noreturn]] void ThrowStartFailure(const std::string& step, int error) {
   throw PlatformException("Unable to start " + std::string(kShellPath) + " (" + step +
                           "): " + std::strerror(error));
@@ -79,6 +132,8 @@ void WidenPipe(int fd) {
 
 class PosixShell : public Shell {
  public:
+  explicit PosixShell(size_t reservedOutputBytes) : reservedOutputBytes_(reservedOutputBytes) {}
+
   ShellResult Run(const std::string& commandLine) override {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) ThrowStartFailure("pipe", errno);
@@ -110,40 +165,31 @@ class PosixShell : public Shell {
   }
 
  private:
-  // Reads into blocks that double in size up to kMaxBlockSize, then joins
-  // them into `output`, reserved once for the whole and released block by
-  // block as they are copied: the output is never held twice, and a growing
-  // string would hold it twice at every reallocation.
-  static void ReadToEnd(int fd, std::string* output) {
-    struct Block {
-      std::unique_ptr<char[]> bytes;
-      size_t capacity;
-      size_t used;
-    };
-    std::vector<Block> blocks;
-    size_t total = 0;
-    size_t nextCapacity = kFirstBlockSize;
+  // Reads straight into `output`, whose room was set aside beforehand: the
+  // bytes land once, in their final place, and are never joined or moved
+  // afterwards unless they outgrow the room. The room is made ready (pages
+  // provided, zero-filled as a string's size must be) a pipe's worth ahead
+  // of the reads.
+  void ReadToEnd(int fd, std::string* output) const {
+    output->clear();
+    ReserveUpTo(output, reservedOutputBytes_);
+    size_t filled = 0;
     for (;;) {
-      if (blocks.empty() || blocks.back().used == blocks.back().capacity) {
-        // Not value-initialised: pages the reads never reach are never touched.
-        blocks.push_back({std::unique_ptr<char[]>(new char[nextCapacity]), nextCapacity, 0});
-        nextCapacity = std::min(nextCapacity * 2, kMaxBlockSize);
+      if (filled == output->size()) {
+        if (output->size() == output->capacity())
+          MoveToBiggerBuffer(output, std::max<size_t>(2 * output->capacity(), kReadRoom));
+        const size_t room = std::min(output->capacity(), filled + kReadRoom);
+        Prefault(output->data() + filled, output->data() + room);
+        output->resize(room);
       }
-      Block& block = blocks.back();
-      const ssize_t count = read(fd, block.bytes.get() + block.used, block.capacity - block.used);
+      const ssize_t count = read(fd, &(*output)[filled], output->size() - filled);
       if (count > 0) {
-        block.used += static_cast<size_t>(count);
-        total += static_cast<size_t>(count);
+        filled += static_cast<size_t>(count);
       } else if (count == 0 || errno != EINTR) {
         break;
       }
     }
-    output->clear();
-    output->reserve(total + kSpareCapacity);
-    for (Block& block : blocks) {
-      output->append(block.bytes.get(), block.used);
-      block.bytes.reset();
-    }
+    output->resize(filled);
   }
 
   // The exit status, 128 + the signal for a killed command, and -1 when the
@@ -160,8 +206,12 @@ class PosixShell : public Shell {
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
   }
+
+  const size_t reservedOutputBytes_;
 };
 
 }  // namespace
 
-std::unique_ptr<Shell> CreateShell() { return std::make_unique<PosixShell>(); }
+std::unique_ptr<Shell> CreateShell(size_t reservedOutputBytes) {
+  return std::make_unique<PosixShell>(reservedOutputBytes);
+}

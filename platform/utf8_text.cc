@@ -29,18 +29,26 @@ LeadByte Classify(uint8_t lead) {
 
 bool IsAscii(char c) { return static_cast<uint8_t>(c) < 0x80; }
 
-// Whether the eight bytes at `p` are all ASCII.
+// Whether the `Words` eight-byte words at `p` are all ASCII.
+template <size_t Words>
 bool AreAscii(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  return (word & 0x8080808080808080u) == 0;
+  uint64_t words[Words];
+  std::memcpy(words, p, sizeof(words));
+  uint64_t any = 0;
+  for (uint64_t word : words) any |= word;
+  return (any & 0x8080808080808080u) == 0;
 }
 
 // The end of the run of valid sequences that starts at `at`. Text is mostly
-// ASCII, which is passed over eight bytes at a time.
+// ASCII, which is passed over 64 bytes at a time (a command's output may be
+// a hundred megabytes), then eight.
 size_t EndOfValidRun(std::string_view bytes, size_t at) {
   while (at < bytes.size()) {
-    if (bytes.size() - at >= 8 && AreAscii(bytes.data() + at)) {
+    if (bytes.size() - at >= 64 && AreAscii<8>(bytes.data() + at)) {
+      at += 64;
+      continue;
+    }
+    if (bytes.size() - at >= 8 && AreAscii<1>(bytes.data() + at)) {
       at += 8;
       continue;
     }

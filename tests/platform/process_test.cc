@@ -48,6 +48,8 @@ class ProcessTest : public ::testing::Test {
 
 TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
   ASSERT_EQ(setenv("SKIFF_SHELL_TEST_VALUE", "a b $c", 1), 0);
+  std::string counted;
+  for (int i = 1; i <= 400000; ++i) counted += std::to_string(i) + "\n";
   const std::tuple<std::string, int, std::string> kRows[] = {
       // command, status, output
       {"echo one; echo two >&2; echo three", 0, "one\ntwo\nthree\n"},
@@ -57,11 +59,16 @@ TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
       // The background child holds the pipe until it ends; the output is complete then.
       {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n"},
       {kSignalState, 0, "2\n"},
+      // Megabytes: past a small reserved room, moved to bigger ones in order.
+      {"seq 1 400000", 0, counted},
   };
-  for (const auto& [command, status, output] : kRows) {
-    const ShellResult result = CreateShell()->Run(command);
-    EXPECT_EQ(result.status, status) << command;
-    EXPECT_EQ(result.output, output) << command;
+  for (const size_t reserved : {kReservedOutputBytes, size_t{4096}}) {
+    for (const auto& [command, status, output] : kRows) {
+      const ShellResult result = CreateShell(reserved)->Run(command);
+      EXPECT_EQ(result.status, status) << command << " reserving " << reserved;
+      EXPECT_TRUE(result.output == output)
+          << command << " reserving " << reserved << ": " << result.output.substr(0, 200);
+    }
   }
   unsetenv("SKIFF_SHELL_TEST_VALUE");
 }

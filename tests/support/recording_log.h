@@ -11,6 +11,7 @@
 
 class RecordingLog : public LogSink {
  public:
+  using LogSink::Log;
   void Log(const std::string& message) override;
 
   // A copy of the messages so far.
