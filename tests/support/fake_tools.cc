@@ -7,16 +7,30 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Each argument of a call is followed by the byte 0x1f, each call by a line
+// end.
+constexpr char kScript[] = R"sh(#!/bin/sh
+d="${SKIFF_FAKE_TOOL_DIR:?}/${0##*/}"
+for a in "$@"; do printf '%s\037' "$a"; done >>"$d.calls"
+echo >>"$d.calls"
+n=$(cat "$d.repeat" 2>/dev/null || echo 1)
+while [ "$n" -gt 0 ]; do cat "$d.output" 2>/dev/null; n=$((n - 1)); done
+ms=$(cat "$d.sleep" 2>/dev/null || echo 0)
+sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
+[ -f "$d.signal" ] && kill -"$(cat "$d.signal")" $$
+exit "$(cat "$d.status" 2>/dev/null || echo 0)"
+)sh";
+
+}  // namespace
+
 FakeTools::FakeTools(std::string folder) : folder_(std::move(folder)) {
   fs::create_directories(folder_);
 }
 
-void FakeTools::CopyTo(const std::string& path) {
-  fs::create_directories(fs::path(path).parent_path());
-  // Never write through an existing file: it may be a hard link to a build
-  // output.
-  fs::remove(path);
-  fs::copy_file(SKIFF_FAKE_TOOL_BINARY, path);
+void FakeTools::WriteTo(const std::string& path) {
+  WriteFileOrDie(path, kScript);
   fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec);
 }

@@ -1,7 +1,11 @@
-// The stand-ins for system tools (tests/support/fake_tool.cc) in one host
-// folder: installs them under the names skiff runs, says how each behaves,
-// and reads back how each was called. The tools find the folder through
-// SKIFF_FAKE_TOOL_DIR, which their runner sets.
+// The stand-ins for system tools skiff runs (the system installer, the
+// remover tool, the package utility) in one host folder: installs them under
+// the names skiff runs, says how each behaves, and reads back how each was
+// called. A stand-in is a shell script that behaves by its own name N and by
+// the files N.* in the folder named by SKIFF_FAKE_TOOL_DIR, which its runner
+// sets: it appends its arguments to N.calls, writes N.output N.repeat times,
+// sleeps N.sleep milliseconds, kills itself with the signal in N.signal and
+// exits with N.status; a missing file means the default (once, none, 0).
 #ifndef SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 #define SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 
@@ -17,10 +21,10 @@ class FakeTools {
 
   const std::string& folder() const { return folder_; }
 
-  // Copies the fake tool to `path` (on the host), replacing what was there.
-  static void CopyTo(const std::string& path);
+  // Writes a stand-in at `path` (on the host), replacing what was there.
+  static void WriteTo(const std::string& path);
   // Places the fake tool at folder/name.
-  void Install(const std::string& name) const { CopyTo(folder_ + "/" + name); }
+  void Install(const std::string& name) const { WriteTo(folder_ + "/" + name); }
 
   void SetOutput(const std::string& name, const std::string& text) const {
     Put(name, ".output", text);

@@ -46,10 +46,8 @@ std::string DeploymentDocument(const std::vector<std::pair<std::string, std::str
 // The install proxy document naming the package file.
 std::string InstallProxyDocument(const std::string& packageName);
 // The uninstall proxy document: the installation folder template (normally
-// "[OrvaneProgramFiles]/…") and the remover tool path template.
+// "[OrvaneProgramFiles]/…") and the remover tool path template (normally
+// "[INSTALLDIR]/…").
 std::string UninstallProxyDocument(const std::string& platform, const std::string& removerPath);
-constexpr char kRemoverPathTemplate[] =
-    "[INSTALLDIR]/Orvane Folian.app/Contents/Helpers/Folian Uninstaller.app/Contents/Library/"
-    "LaunchServices/com.orvane.Folian.RemoverTool";
 
 #endif  // SKIFF_TESTS_SUPPORT_PRODUCT_FILES_H_

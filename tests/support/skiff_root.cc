@@ -110,7 +110,7 @@ FakeTools& SkiffRoot::Tools() {
 
 void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
   Tools();
-  FakeTools::CopyTo(HostPath(insidePath));
+  FakeTools::WriteTo(HostPath(insidePath));
 }
 
 void SkiffRoot::UsePackageUtility() {

@@ -80,7 +80,7 @@ class SkiffRoot {
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
   void MakeDirectories(const std::string& insidePath);
 
-  // The stand-ins (fake_tool) for "pkgutil" and "installer" over /usr/sbin,
+  // The stand-ins (fake_tools.h) for "pkgutil" and "installer" over /usr/sbin,
   // made on first use; every tool's settings and call records live there.
   FakeTools& Tools();
   // Another stand-in at `insidePath` (the remover tool), configured through
