@@ -1,5 +1,5 @@
-// skiff end to end, one run per row: each operation once without fault, with
-// its whole log, then the faults skiff must survive. The row prepares a fresh
+// skiff end to end, one run per row: rejected command lines, each operation
+// once without fault, then the faults skiff must survive. The row prepares a fresh
 // machine (planting its fault) and runs skiff; then the exit code, what the
 // host saw, the log lines (in order) and the row's checks must hold, no file
 // that was there before the run may be lost or changed (skiff's own log,
@@ -32,6 +32,12 @@ using Action = void (*)(SkiffRoot&);
 constexpr char kIn[] = "/tmp/skiff-e2e_IN";
 constexpr char kOutput[] = "/tmp/output.xml";
 constexpr char kOld[] = "<response>old</response>";
+constexpr char kUsageText[] =
+    "Usage string: <path-to-exe> --mode=<launch-mode> --inputXml=<path-to-input-xml> "
+    "--outputXml=<path-to-output-xml>";
+constexpr char kUnable[] = "Unable to Parse command line";
+constexpr char kFour[] = "Num of req params found: 4";
+constexpr char kNoDocument[] = "Failure in getapp status and launch op internal";
 const std::string kExit0 = "Skiff exited with error code: 0";
 const std::string kExit38 = "Skiff exited with error code: 38";
 const Lines kRefused = {"In Do Operation", "Not able to init comm bridge bailing out", kExit38};
@@ -62,11 +68,12 @@ const std::string kNulKeyPlist(
     85);
 
 enum class Drive {
+  kCommandLine,    // skiff alone, options: its arguments, --outputXml=/tmp/output.xml if any
   kHost,           // install under skiff-host, options: its own
   kAlone,          // install with nobody at the pipes, options: {pipe name}
   kVanishingHost,  // install; the host takes one packet, then closes both ends
   kStatus,         // getAppStatus, options: {output path, shell before, shell after}
-  kLaunch,         // launchApp
+  kLaunch,         // launchApp, options: the arguments the product is started with
   kUninstall,      // uninstall under skiff-host, options: its own
 };
 
@@ -107,16 +114,6 @@ FaultRow Reports(const char* name, Action plant, Action check = nullptr) {
 
 void SlowInstaller(SkiffRoot& root) {
   root.Tools().SetSleep("installer", std::chrono::milliseconds(2500));
-}
-
-// A runnable single-client installation and a launch request.
-void Launchable(SkiffRoot& root, bool installed, const std::optional<std::string>& workflow) {
-  ProductInstallation installation;
-  installation.executable = ProductExecutable::kRunnable;
-  installation.foliSca = true;
-  if (installed) root.AddInstallation(installation);
-  root.WriteInstallerPreferences("Evergreen", true, false);
-  root.WriteRequest("com.orvane.Folian.Pro", workflow);
 }
 
 // An installation on `track` whose remover tool lies below /Applications +
@@ -206,8 +203,9 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
   SkiffResult Run(const FaultRow& row) {
     // A refusal must come long before a host would have been waited for.
     const std::chrono::seconds timeout(row.drive == Drive::kAlone ? 20 : 120);
-    const char* const modes[] = {"install",      "install",   "install",
-                                 "getAppStatus", "launchApp", "uninstall"};
+    if (row.drive == Drive::kCommandLine) return root_.RunSkiff(row.options, timeout);
+    const char* const modes[] = {"",          "install",  "install", "install", "getAppStatus",
+                                 "launchApp", "uninstall"};
     const std::string mode = modes[static_cast<int>(row.drive)];
     const Lines arguments = SkiffRoot::ModeArguments(
         mode, Output(row), row.drive == Drive::kAlone ? row.options[0] : SkiffRoot::kPipeName);
@@ -253,10 +251,21 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
 
 TEST_P(FaultTableTest, SkiffSurvives) {
   const FaultRow& row = GetParam();
-  if (row.drive == Drive::kStatus) {
+  if (row.drive == Drive::kCommandLine) {
+    root_.WriteFile(kOutput, kOld);
+  } else if (row.drive == Drive::kStatus) {
     root_.AddInstallation();
     root_.WriteRequest("com.orvane.Folian.Pro_23.0,");
-  } else if (row.drive < Drive::kStatus) {
+  } else if (row.drive == Drive::kLaunch) {  // a runnable single-client installation
+    ProductInstallation installation;
+    installation.executable = ProductExecutable::kRunnable;
+    installation.foliSca = true;
+    root_.AddInstallation(installation);
+    root_.WriteInstallerPreferences("Evergreen", true, false);
+    root_.WriteRequest("com.orvane.Folian.Pro");
+  } else if (row.drive == Drive::kUninstall) {
+    Removable(root_, "Evergreen", "");
+  } else {  // install
     root_.Tools().SetOutput("pkgutil", SignatureReportText());
     root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
     root_.WriteInstallInput(kPackage);
@@ -270,6 +279,12 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   EXPECT_THAT(result.stdoutText, HasSubstr(HostSaw(row)));
   const Lines lines = root_.LastRunLogLines();
   EXPECT_EQ(FirstMissingInOrder(lines, row.log), "");
+  if (row.drive == Drive::kCommandLine) {  // nothing but the usage text, and the whole log
+    EXPECT_EQ(result.stderrText + result.stdoutText, row.exitCode == 0 ? kUsageText : "");
+    Lines expected = {"Skiff has launched", "Skiff version=23.3.20269"};
+    expected.insert(expected.end(), row.log.begin(), row.log.end());
+    EXPECT_EQ(lines, expected);
+  }
   EXPECT_LE(std::count(lines.begin(), lines.end(), "Terminate pkt received"), 1);
   if (row.toolsRan >= 0) {
     EXPECT_EQ(root_.Tools().Calls("pkgutil").size(), row.toolsRan >= 1 ? 1u : 0u);
@@ -277,6 +292,12 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   }
   if (row.drive == Drive::kStatus && row.exitCode == 0) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(root_.HostPath(Output(row)))));
+  }
+  if (row.drive == Drive::kLaunch) {  // the product's one start, unless the launch failed
+    Lines argv = {kExecutable};
+    argv.insert(argv.end(), row.options.begin(), row.options.end());
+    EXPECT_EQ(root_.WaitForLaunches(row.exitCode == 0 ? 1 : 0),
+              row.exitCode == 0 ? std::vector<Lines>{argv} : std::vector<Lines>{});
   }
   if (row.check) row.check(root_);
 
@@ -297,7 +318,33 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   }
 }
 
+// A command line with the given arguments whose whole log between the
+// version line and the exit line is `log`; 0 comes with the usage text.
+FaultRow CommandLine(const char* name, Lines arguments, int exitCode, Lines log) {
+  log.push_back("Skiff exited with error code: " + std::to_string(exitCode));
+  return Row(name, Drive::kCommandLine, arguments, nullptr, exitCode, log, -1);
+}
+
 const std::vector<FaultRow> kRows = {
+    // A bad command line is answered with the usage text and 0; a document that
+    // cannot be read is a failed run (38), and an answer left at --outputXml by
+    // an earlier run stays as it was. A repeated option counts again, so a
+    // missing one can go unnoticed: the last mode runs.
+    CommandLine("NoArguments", {}, 0, {kUnable}),
+    CommandLine("ThreeOptionsAndAnother",
+                {"-v", "--mode=getAppStatus", "--inputXml=/i", "--outputXml=/o"}, 0,
+                {"Num of req params found: 3", kUnable}),
+    CommandLine("ModeInOtherCase",
+                {"--mode=LaunchApp", "--inputXml=/i", "--outputXml=/o", "--pipeName=p"}, 0,
+                {kFour, kUnable}),
+    CommandLine(
+        "RepeatedModeWithoutPipeName",
+        {"--mode=install", "--mode=getAppStatus", "--inputXml=/i", "--outputXml=/tmp/output.xml"},
+        38, {kFour, kNoDocument, kUnable}),
+    CommandLine("InputPathNotUtf8",
+                {"--mode=launchApp", "--inputXml=/tmp/\xff.xml", "--outputXml=", "--pipeName="}, 38,
+                {kFour, "Error thrown and caught in main"}),
+
     // Each operation once, without fault.
     Row("StatusOfAnEvergreenInstallation", Drive::kStatus, {kOutput, "", ""}, nullptr, 0, {}, -1,
         [](SkiffRoot& root) {
@@ -328,7 +375,7 @@ const std::vector<FaultRow> kRows = {
         "StatusWithoutInstallation", Drive::kStatus, {kOutput, "", ""},
         [](SkiffRoot& root) {
           root.WriteRequest("com.orvane.Folian.Pro_23.0,", std::string("upsell"));
-          std::filesystem::remove_all(root.HostPath("/Applications/Orvane Folian.app"));
+          fs::remove_all(root.HostPath("/Applications/Orvane Folian.app"));
         },
         0, {"Not able to detect target app on machine", "Saved to xml", kExit0}, -1,
         [](SkiffRoot& root) {
@@ -336,30 +383,23 @@ const std::vector<FaultRow> kRows = {
         }),
     // The desktop's opening starts the main executable without arguments; a
     // single-client upsell starts it directly with "/z" alone.
-    Row(
-        "LaunchThroughTheDesktop", Drive::kLaunch, {},
-        [](SkiffRoot& root) { Launchable(root, true, std::nullopt); }, 0,
+    Row("LaunchThroughTheDesktop", Drive::kLaunch, {}, nullptr, 0,
         {"Launching target app", kUrl, "App will be launched without upgrade parameter.",
          "Launched target app", kExit0},
-        -1,
-        [](SkiffRoot& root) {
-          EXPECT_THAT(root.WaitForLaunches(1), ElementsAre(Lines{kExecutable}));
-        }),
+        -1),
     Row(
-        "LaunchWithTheUpgradeArgument", Drive::kLaunch, {},
-        [](SkiffRoot& root) { Launchable(root, true, std::string("upsell")); }, 0,
+        "LaunchWithTheUpgradeArgument", Drive::kLaunch, {"/z"},
+        [](SkiffRoot& root) { root.WriteRequest("com.orvane.Folian.Pro", std::string("upsell")); },
+        0,
         {"Recieved workflow id as : upsell",
          "BundleID for launch from input xml: com.orvane.Folian.Pro", "Launch operation detected",
          "Installed app track: Evergreen", "Received workfow as upsell.",
          "App will be launched with upgrade parameter.", "Launched target app", kExit0},
-        -1,
-        [](SkiffRoot& root) {
-          EXPECT_THAT(root.WaitForLaunches(1), ElementsAre(Lines{kExecutable, "/z"}));
-        }),
+        -1),
     Row(
         "LaunchWithoutInstallation", Drive::kLaunch, {},
-        [](SkiffRoot& root) { Launchable(root, false, std::nullopt); }, 38, {kExit38}, -1,
-        [](SkiffRoot& root) { EXPECT_THAT(root.WaitForLaunches(0), testing::IsEmpty()); }),
+        [](SkiffRoot& root) { fs::remove_all(root.HostPath("/Applications/Orvane Folian.app")); },
+        38, {kExit38}, -1),
     Row("InstallASignedPackage", Drive::kHost, {}, SlowInstaller, 0,
         {"Install operation detected", "In Do Operation", "After init comm bridge",
          "Thread created", "In while loop pre wait", "In while loop post wait",
@@ -367,7 +407,6 @@ const std::vector<FaultRow> kRows = {
          "Terminate pkt received", kExit0},
         2,
         [](SkiffRoot& root) {
-          ExpectToolsGot(root, kPackage);
           EXPECT_EQ(
               FirstMissingInOrder(
                   root.LastRunLogLines(),
@@ -386,9 +425,7 @@ const std::vector<FaultRow> kRows = {
         [](SkiffRoot& root) { SignedPackage(root, false); }, 0,
         {"All certs present, pkg validation succeeded", kExit0}, -1,
         [](SkiffRoot& root) { EXPECT_EQ(root.Tools().Calls("installer").size(), 1u); }),
-    Row(
-        "UninstallEvergreen", Drive::kUninstall, {},
-        [](SkiffRoot& root) { Removable(root, "Evergreen", ""); }, 0,
+    Row("UninstallEvergreen", Drive::kUninstall, {}, nullptr, 0,
         {"Uninstall operation detected", "In Do Operation", "After init comm bridge", "In thread",
          "bundle id in RunUninstall: com.orvane.Folian.Pro",
          "Evergreen track found, uninstalling...",
