@@ -19,8 +19,6 @@
 #include "tests/support/pipe_host.h"
 #include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
-#include "tools/make_test_package/flat_package_writer.h"
-#include "tools/make_test_package/test_certificates.h"
 
 namespace {
 
@@ -29,6 +27,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Action = void (*)(SkiffRoot&);
 
+constexpr char kPipe[] = "skiff-e2e";
 constexpr char kIn[] = "/tmp/skiff-e2e_IN";
 constexpr char kOutput[] = "/tmp/output.xml";
 constexpr char kOld[] = "<response>old</response>";
@@ -72,7 +71,7 @@ enum class Drive {
   kHost,           // install under skiff-host, options: its own
   kAlone,          // install with nobody at the pipes, options: {pipe name}
   kVanishingHost,  // install; the host takes one packet, then closes both ends
-  kStatus,         // getAppStatus, options: {output path, shell before, shell after}
+  kStatus,         // getAppStatus, options: none, or {output path, shell before, after}
   kLaunch,         // launchApp, options: the arguments the product is started with
   kUninstall,      // uninstall under skiff-host, options: its own
 };
@@ -102,14 +101,14 @@ FaultRow Survives(const char* name, Lines options, Action plant = nullptr, Actio
 }
 
 // install with nobody at the pipes, refused before anything runs
-FaultRow Refused(const char* name, Action plant, std::string pipeName = SkiffRoot::kPipeName) {
+FaultRow Refused(const char* name, Action plant, std::string pipeName = kPipe) {
   return Row(name, Drive::kAlone, {pipeName}, plant, 38, kRefused, 0);
 }
 
 // getAppStatus still reporting the product
 FaultRow Reports(const char* name, Action plant, Action check = nullptr) {
-  return Row(name, Drive::kStatus, {kOutput, "", ""}, plant, 0,
-             {"Detected target app on machine", "Saved to xml"}, -1, check);
+  return Row(name, Drive::kStatus, {}, plant, 0, {"Detected target app on machine", "Saved to xml"},
+             -1, check);
 }
 
 void SlowInstaller(SkiffRoot& root) {
@@ -136,24 +135,6 @@ void Removable(SkiffRoot& root, const std::string& track, const std::string& fol
 void ExpectRemoverGot(SkiffRoot& root, const std::string& folder) {
   EXPECT_THAT(root.Tools().Calls(kRemover),
               ElementsAre(Lines{folder + "/" + kRemover, folder + kAppBelow}));
-}
-
-// The package, signed by a test chain that our package utility trusts, or
-// with its table of contents changed after signing.
-void SignedPackage(SkiffRoot& root, bool tamper) {
-  static const TestChain chain = MakeTestChain();
-  static const TestTimestampAuthority timestamps = MakeTestTimestampAuthority();
-  root.UsePackageUtility();
-  chain.WriteRootPem(root.HostPath(SkiffRoot::kTrustAnchorFolder));
-  timestamps.WriteRootPem(root.HostPath(SkiffRoot::kTrustAnchorFolder));
-  FlatPackageOptions recipe;
-  recipe.checksum = PackageChecksum::kSha256;
-  recipe.signingKey = chain.signer.key;
-  recipe.signingCertificate = chain.signer.certificate;
-  recipe.certificates = chain.Der();
-  recipe.timestampAuthority = timestamps.authority;
-  recipe.tamperToc = tamper;
-  root.WriteFile(kPackage, WriteFlatPackage(recipe));
 }
 
 // A link at `path` to a file that must stay as it is.
@@ -197,33 +178,34 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
  protected:
   // Where getAppStatus writes; install runs name a path they never write.
   static std::string Output(const FaultRow& row) {
-    return row.drive == Drive::kStatus ? row.options[0] : "/tmp/o";
+    return row.drive != Drive::kStatus ? "/tmp/o" : row.options.empty() ? kOutput : row.options[0];
   }
 
   SkiffResult Run(const FaultRow& row) {
     // A refusal must come long before a host would have been waited for.
     const std::chrono::seconds timeout(row.drive == Drive::kAlone ? 20 : 120);
-    if (row.drive == Drive::kCommandLine) return root_.RunSkiff(row.options, timeout);
     const char* const modes[] = {"",          "install",  "install", "install", "getAppStatus",
                                  "launchApp", "uninstall"};
     const std::string mode = modes[static_cast<int>(row.drive)];
-    const Lines arguments = SkiffRoot::ModeArguments(
-        mode, Output(row), row.drive == Drive::kAlone ? row.options[0] : SkiffRoot::kPipeName);
+    const Lines arguments =
+        row.drive == Drive::kCommandLine
+            ? row.options
+            : SkiffRoot::ModeArguments(mode, Output(row),
+                                       row.drive == Drive::kAlone ? row.options[0] : kPipe);
     if (row.drive == Drive::kHost || row.drive == Drive::kUninstall) {
       return root_.RunHost(mode, row.options, timeout);
-    }
-    if (row.drive == Drive::kAlone || row.drive == Drive::kLaunch) {
-      return root_.RunSkiff(arguments, timeout);
     }
     if (row.drive == Drive::kVanishingHost) {
       HostBehaviour behaviour;
       behaviour.answerFinalPacket = false;
-      auto host =
-          std::make_unique<PipeHost>(root_.HostPath("/tmp/"), SkiffRoot::kPipeName, behaviour);
+      auto host = std::make_unique<PipeHost>(root_.HostPath("/tmp/"), kPipe, behaviour);
       auto skiff = root_.StartSkiff(arguments);
       EXPECT_EQ(host->WaitForPackets(1).size(), 1u);
       host.reset();
       return skiff.Wait(timeout);
+    }
+    if (row.drive != Drive::kStatus || row.options.empty()) {
+      return root_.RunSkiff(arguments, timeout);
     }
     Lines argv = {"/bin/sh", "-c",
                   row.options[1] + " " + SkiffRoot::kSkiffPath + " \"$@\"; status=$?; " +
@@ -346,7 +328,7 @@ const std::vector<FaultRow> kRows = {
                 {kFour, "Error thrown and caught in main"}),
 
     // Each operation once, without fault.
-    Row("StatusOfAnEvergreenInstallation", Drive::kStatus, {kOutput, "", ""}, nullptr, 0, {}, -1,
+    Row("StatusOfAnEvergreenInstallation", Drive::kStatus, {}, nullptr, 0, {}, -1,
         [](SkiffRoot& root) {
           EXPECT_THAT(
               root.LastRunLogLines(),
@@ -372,15 +354,12 @@ const std::vector<FaultRow> kRows = {
                     "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + kInstalled);
         }),
     Row(
-        "StatusWithoutInstallation", Drive::kStatus, {kOutput, "", ""},
+        "StatusWithoutInstallation", Drive::kStatus, {},
         [](SkiffRoot& root) {
           root.WriteRequest("com.orvane.Folian.Pro_23.0,", std::string("upsell"));
           fs::remove_all(root.HostPath("/Applications/Orvane Folian.app"));
         },
-        0, {"Not able to detect target app on machine", "Saved to xml", kExit0}, -1,
-        [](SkiffRoot& root) {
-          EXPECT_THAT(root.OutputDocument(), HasSubstr("<appStatus>not-installed</appStatus>"));
-        }),
+        0, {"Not able to detect target app on machine", "Saved to xml", kExit0}, -1),
     // The desktop's opening starts the main executable without arguments; a
     // single-client upsell starts it directly with "/z" alone.
     Row("LaunchThroughTheDesktop", Drive::kLaunch, {}, nullptr, 0,
@@ -422,9 +401,10 @@ const std::vector<FaultRow> kRows = {
         }),
     Row(
         "InstallWithOurPackageUtility", Drive::kHost, {},
-        [](SkiffRoot& root) { SignedPackage(root, false); }, 0,
-        {"All certs present, pkg validation succeeded", kExit0}, -1,
-        [](SkiffRoot& root) { EXPECT_EQ(root.Tools().Calls("installer").size(), 1u); }),
+        [](SkiffRoot& root) { root.UsePackageUtility(kPackage, false); }, 0,
+        {"All certs present, pkg validation succeeded",
+         "RetVal of NSTask: for install/uninstall: 0", kExit0},
+        -1),
     Row("UninstallEvergreen", Drive::kUninstall, {}, nullptr, 0,
         {"Uninstall operation detected", "In Do Operation", "After init comm bridge", "In thread",
          "bundle id in RunUninstall: com.orvane.Folian.Pro",
@@ -461,7 +441,8 @@ const std::vector<FaultRow> kRows = {
 
     // What a package, the installation or the documents hold.
     Row(
-        "TamperedPackage", Drive::kHost, {}, [](SkiffRoot& root) { SignedPackage(root, true); }, 38,
+        "TamperedPackage", Drive::kHost, {},
+        [](SkiffRoot& root) { root.UsePackageUtility(kPackage, true); }, 38,
         {"Error in pkg validation", "TerminationStatus of pkg validation NSTask: 1",
          "Output of install command: PKG validation failed", "Operation failed", kExit38},
         -1, [](SkiffRoot& root) { EXPECT_EQ(root.Tools().Calls("installer").size(), 0u); }),

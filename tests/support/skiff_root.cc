@@ -13,6 +13,7 @@ namespace {
 
 constexpr char kToolFolder[] = "/usr/sbin";  // the package utility and the system installer
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
+constexpr char kMakeTestPackagePath[] = "/opt/skiff/bin/make_test_package";
 
 Lines SplitLines(const std::string& text) {
   Lines lines;
@@ -48,6 +49,7 @@ SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
   fs::permissions(HostPath("/tmp"), fs::perms::all | fs::perms::sticky_bit);
   binds_.push_back({SKIFF_E2E_SKIFF_BINARY, kSkiffPath, true});
   binds_.push_back({SKIFF_E2E_SKIFF_HOST_BINARY, kHostPath, true});
+  binds_.push_back({SKIFF_E2E_MAKE_TEST_PACKAGE, kMakeTestPackagePath, true});
 }
 
 std::string SkiffRoot::HostPath(const std::string& insidePath) const {
@@ -113,9 +115,15 @@ void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
   FakeTools::WriteTo(HostPath(insidePath));
 }
 
-void SkiffRoot::UsePackageUtility() {
+void SkiffRoot::UsePackageUtility(const std::string& packagePath, bool tamper) {
   WriteFileOrDie(Tools().folder() + "/pkgutil", ReadFileOrDie(SKIFF_E2E_PKGUTIL));
-  MakeDirectories(kTrustAnchorFolder);
+  const std::string anchors = "/Library/Skiff/TrustAnchors";
+  MakeDirectories(anchors);
+  MakeDirectories(fs::path(packagePath).parent_path());
+  Lines argv = {kMakeTestPackagePath, packagePath, anchors};
+  if (tamper) argv.push_back("--tamper");
+  const SkiffResult result = RunCommand(argv);
+  if (result.exitCode != 0) throw std::runtime_error(result.Describe() + result.stderrText);
 }
 
 throwaway_root::RootCommand SkiffRoot::Command(std::string executable, Lines argv) const {

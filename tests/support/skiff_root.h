@@ -55,7 +55,6 @@ class SkiffRoot {
   static constexpr char kInputPath[] = "/tmp/input.xml";
   static constexpr char kOutputPath[] = "/tmp/output.xml";
   static constexpr char kPipeName[] = "skiff-e2e";
-  static constexpr char kTrustAnchorFolder[] = "/Library/Skiff/TrustAnchors";
   static constexpr std::chrono::milliseconds kDefaultTimeout{30000};
 
   SkiffRoot();
@@ -86,9 +85,11 @@ class SkiffRoot {
   // Another stand-in at `insidePath` (the remover tool), configured through
   // Tools() by its file name.
   void InstallFakeTool(const std::string& insidePath);
-  // Replaces the stand-in package utility by our real signature check; its
-  // trust anchors are the PEM files in kTrustAnchorFolder.
-  void UsePackageUtility();
+  // Replaces the stand-in package utility by our real signature check, and
+  // writes at `packagePath` a package signed by a fresh test chain that the
+  // check trusts (tools/make_test_package), changed after signing when
+  // `tamper`.
+  void UsePackageUtility(const std::string& packagePath, bool tamper);
 
   // --- Running ----------------------------------------------------------
 
