@@ -27,6 +27,10 @@ using ::testing::ElementsAre;
 using ::testing::Not;
 
 constexpr char kPipeName[] = "runner";
+// The tests' limit of the terminate wait: far more than a host needs to
+// answer, and far less than the product's, so that a wait that misses the
+// answer fails the test instead of hanging it.
+constexpr std::chrono::seconds kAnswerTime{10};
 
 // Signs every package; the installer takes `installerTime`, ends with
 // `installerStatus`, or throws, and can be held until released.
@@ -87,7 +91,13 @@ class OperationRunnerTest : public ::testing::Test {
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
   }
 
-  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = {},
+  static OperationRunnerLimits Limits() {
+    OperationRunnerLimits limits;
+    limits.terminateWaitLimit = kAnswerTime;
+    return limits;
+  }
+
+  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = Limits(),
                                               std::unique_ptr<ProgressMonitor> monitor = nullptr) {
     return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
                                              std::move(limits));
@@ -189,7 +199,7 @@ TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
 TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
   shell_.holdInstaller = true;
   auto host = StartHost();
-  OperationRunnerLimits limits;
+  OperationRunnerLimits limits = Limits();
   limits.processorTimeLimitTicks = 1;
   limits.processorClock = TickingClock().AsFunction();
   auto runner = MakeRunner(limits);
@@ -211,8 +221,7 @@ TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
   options.answerFinalPacket = false;
   auto host = StartHost(options);
   OperationRunnerLimits limits;
-  limits.processorTimeLimitTicks = 1000;
-  limits.processorClock = TickingClock().AsFunction();
+  limits.terminateWaitLimit = std::chrono::milliseconds(100);
   auto runner = MakeRunner(limits);
   InstallOperationParams params = Params();
   // The operation's own result comes back even though no terminate came.
@@ -241,7 +250,7 @@ TEST_F(OperationRunnerTest, ASecondOperationWhileTheFirstIsInsideDoesNothing) {
   auto host = StartHost();
   auto monitor = std::make_unique<ReentrantMonitor>();
   ReentrantMonitor* rawMonitor = monitor.get();
-  auto runner = MakeRunner({}, std::move(monitor));
+  auto runner = MakeRunner(Limits(), std::move(monitor));
   rawMonitor->runner = runner.get();
   InstallOperationParams params = Params();
   EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
