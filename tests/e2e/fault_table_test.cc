@@ -453,6 +453,10 @@ const std::vector<FaultRow> kRows = {
          "Output of uninstall command: ", "Operation failed", kExit38},
         -1, [](SkiffRoot& root) { EXPECT_THAT(root.Tools().Calls(kRemover), testing::IsEmpty()); }),
     Row(
+        "RemoverFails", Drive::kUninstall, {},
+        [](SkiffRoot& root) { root.Tools().SetStatus(kRemover, 3); }, 38,
+        {"RetVal of NSTask: for install/uninstall: 3", "Operation failed", kExit38}, -1),
+    Row(
         "ShellCharactersInTheRemoverPath", Drive::kUninstall, {},
         [](SkiffRoot& root) { Removable(root, "Evergreen", kEvil); }, 0, kNormalEnd, -1,
         [](SkiffRoot& root) {
