@@ -87,7 +87,6 @@ class OperationRunnerTest : public ::testing::Test {
   OperationRunnerTest() : bridge_(log_, QuickSettings(temp_.path()), 200) {
     TargetAppEnvironment environment;
     environment.shell = &shell_;
-    environment.temporaryFolder = temp_.path() + "/";
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
   }
 
