@@ -7,7 +7,6 @@
 // log folder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -152,24 +151,24 @@ void ExpectToolsGot(SkiffRoot& root, const std::string& package) {
               testing::ElementsAre(Lines{"-pkg", package, "-tgt", "/"}));
 }
 
-// Type and permissions, and a file's contents or a link's target; FIFOs are
-// never opened. The root's infrastructure (host trees, binaries, tools) is
-// left out.
-std::map<std::string, std::pair<mode_t, std::string>> Snapshot(const SkiffRoot& root) {
+// The type, permissions and a file's contents or a link's target of each
+// path in the root but its infrastructure (host trees, binaries, tools);
+// FIFOs are never opened.
+std::map<std::string, std::string> Snapshot(const SkiffRoot& root) {
   static const std::regex kInfrastructure("/(usr|etc|dev|proc|bin|sbin|opt|lib(32|64|x32)?)");
-  std::map<std::string, std::pair<mode_t, std::string>> entries;
-  const fs::path top(root.root());
-  for (auto it = fs::recursive_directory_iterator(top); it != fs::end(it); ++it) {
-    const std::string inside = "/" + it->path().lexically_relative(top).string();
-    struct stat info {};
-    if (std::regex_match(inside, kInfrastructure) || lstat(it->path().c_str(), &info) != 0) {
+  std::map<std::string, std::string> entries;
+  for (auto it = fs::recursive_directory_iterator(root.root()); it != fs::end(it); ++it) {
+    const std::string inside = it->path().string().substr(root.root().size());
+    const fs::file_status status = it->symlink_status();
+    if (std::regex_match(inside, kInfrastructure)) {
       it.disable_recursion_pending();
       continue;
     }
-    std::string contents;
-    if (S_ISREG(info.st_mode)) contents = ReadFileOrDie(it->path());
-    if (S_ISLNK(info.st_mode)) contents = fs::read_symlink(it->path());
-    entries[inside] = {info.st_mode, contents};
+    entries[inside] = std::to_string(static_cast<int>(status.type())) + " " +
+                      std::to_string(static_cast<int>(status.permissions())) + " " +
+                      (fs::is_regular_file(status) ? ReadFileOrDie(it->path())
+                       : fs::is_symlink(status)    ? fs::read_symlink(it->path()).string()
+                                                   : "");
   }
   return entries;
 }
