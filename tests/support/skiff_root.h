@@ -16,7 +16,7 @@
 //   SkiffRoot root;
 //   root.AddInstallation();                       // Evergreen 23.008.20470
 //   root.WriteRequest("com.orvane.Folian.Pro_23.0,", "upsell");
-//   SkiffResult result = root.RunMode("getAppStatus");
+//   SkiffResult result = root.RunSkiff(SkiffRoot::ModeArguments("getAppStatus"));
 //   EXPECT_EQ(result.exitCode, 0) << result.Describe() << result.stderrText;
 //   EXPECT_THAT(root.LastRunLogLines(), Contains("Skiff has launched"));
 //   std::string document = root.OutputDocument();
@@ -98,7 +98,6 @@ class SkiffRoot {
                              const std::string& pipeName = kPipeName);
   // skiff with exactly `arguments` after the program path.
   SkiffResult RunSkiff(const Lines& arguments, std::chrono::milliseconds timeout = kDefaultTimeout);
-  SkiffResult RunMode(const std::string& mode) { return RunSkiff(ModeArguments(mode)); }
   // skiff-host [hostOptions] with ModeArguments(mode): it starts skiff and
   // plays the installer host.
   SkiffResult RunHost(const std::string& mode, const Lines& hostOptions = {},
