@@ -59,11 +59,13 @@ constexpr char kBomb[] =
     "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
     "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY x SYSTEM \"file:///tmp/secret\">]>"
     "<r><bundleInfo>com.orvane.Folian.Pro_23.0&d;&x;</bundleInfo><workflow>&d;</workflow></r>";
-// A binary property list: {"CFBundleName": "Other", "CFBundleName\0": "X"}.
+// A binary property list: {"CFBundleName": "Other", "CFBundleName\0": "X",
+// "CFBundleDocumentTypes": "X"}; the last key makes the registry parse it.
 const std::string kNulKeyPlist(
-    "bplist00\xd2\x01\x02\x03\x04\\CFBundleName]CFBundleName\0UOtherQX\x08\r\x1a(."
-    "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x05\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x30",
-    85);
+    "bplist00\xd3\x01\x02\x03\x04\x05\x06\\CFBundleName]CFBundleName\0_\x10\x15"
+    "CFBundleDocumentTypesUOtherQXQX\x08\x0f\x1c*BHJ"
+    "\0\0\0\0\0\0\x01\x01\0\0\0\0\0\0\0\x07\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0L",
+    115);
 
 enum class Drive {
   kCommandLine,    // skiff alone, options: its arguments, --outputXml=/tmp/output.xml if any
