@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,52 +12,44 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct BoundRow {
-  const char* name;
-  PacketQueueLimits limits;
-  // "+T" pushes a progress packet with the text T, "!T" a terminate, "-"
-  // pops, "~" clears.
-  std::vector<std::string> steps;
-  const char* refused;  // the texts of the pushes refused
-  const char* popped;   // the texts popped, in the steps and then until empty
-  friend void PrintTo(const BoundRow& row, std::ostream* out) { *out << row.name; }
-};
-
-class PacketQueueBoundTest : public ::testing::TestWithParam<BoundRow> {};
-
-TEST_P(PacketQueueBoundTest, DropsWhatDoesNotFitAndNeverLosesATerminate) {
-  PacketQueue queue(GetParam().limits);
-  std::string refused;
-  std::string popped;
-  CommPacket out;
-  for (const std::string& step : GetParam().steps) {
-    if (step == "-" && queue.Pop(&out)) popped += out.text + " ";
-    if (step == "~") queue.Clear();
-    CommPacket packet = MakeReportPacket(step.substr(1));
-    if (step[0] == '+') packet.packetId = CB_Pkt_Progress;
-    if (step.size() > 1 && !queue.Push(packet)) refused += packet.text + " ";
+TEST(PacketQueue, DropsWhatDoesNotFitAndNeverLosesATerminate) {
+  const struct {
+    PacketQueueLimits limits;
+    const char* steps;    // "+T" pushes a progress packet with the text T, "!T" a
+                          // terminate, "-" pops, "~" clears
+    const char* refused;  // the texts of the pushes refused
+    const char* popped;   // the texts popped, in the steps and then until empty
+  } rows[] = {
+      {{2, 100}, "+a +b +c - +d", "c ", "a b d "},       // by count
+      {{10, 4}, "+ab +cd +e - +ef", "e ", "ab cd ef "},  // by text bytes
+      {{2, 100}, "+a +b !t +c", "c ", "a t "},           // a terminate takes the newest place
+      {{10, 4}, "+ab +cd !x", "", "ab x "},              // and makes room for its bytes
+      {{2, 100}, "+a !t !u", "u ", "a t "},              // one waiting terminate is enough
+      {{2, 100}, "!t +a - +b !u", "", "t a u "},         // a taken one no longer counts
+      {{10, 2}, "+ab ~ +cd", "", "cd "},                 // Clear forgets the bytes
+      {{1, 100}, "!t ~ +a !u", "", "u "},                // and the terminates
+  };
+  for (const auto& row : rows) {
+    PacketQueue queue(row.limits);
+    std::string refused;
+    std::string popped;
+    CommPacket out;
+    std::istringstream steps(row.steps);
+    for (std::string step; steps >> step;) {
+      if (step == "-" && queue.Pop(&out)) popped += out.text + " ";
+      if (step == "~") queue.Clear();
+      CommPacket packet = MakeReportPacket(step.substr(1));
+      if (step[0] == '+') packet.packetId = CB_Pkt_Progress;
+      if (step.size() > 1 && !queue.Push(packet)) refused += packet.text + " ";
+    }
+    while (queue.Pop(&out)) popped += out.text + " ";
+    EXPECT_EQ(refused, row.refused) << row.steps;
+    EXPECT_EQ(popped, row.popped) << row.steps;
+    out.text = "caller's";
+    EXPECT_FALSE(queue.Pop(&out));
+    EXPECT_EQ(out.text, "caller's") << "an empty queue leaves the caller's packet";
   }
-  while (queue.Pop(&out)) popped += out.text + " ";
-  EXPECT_EQ(refused, GetParam().refused);
-  EXPECT_EQ(popped, GetParam().popped);
-  out.text = "caller's";
-  EXPECT_FALSE(queue.Pop(&out));
-  EXPECT_EQ(out.text, "caller's") << "an empty queue leaves the caller's packet";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limits, PacketQueueBoundTest,
-    ::testing::Values(
-        BoundRow{"ByCount", {2, 100}, {"+a", "+b", "+c", "-", "+d"}, "c ", "a b d "},
-        BoundRow{"ByTextBytes", {10, 4}, {"+ab", "+cd", "+e", "-", "+ef"}, "e ", "ab cd ef "},
-        BoundRow{"TerminateTakesTheNewestPlace", {2, 100}, {"+a", "+b", "!t", "+c"}, "c ", "a t "},
-        BoundRow{"TerminateMakesRoomForItsBytes", {10, 4}, {"+ab", "+cd", "!x"}, "", "ab x "},
-        BoundRow{"OneWaitingTerminateIsEnough", {2, 100}, {"+a", "!t", "!u"}, "u ", "a t "},
-        BoundRow{
-            "ATakenTerminateNoLongerCounts", {2, 100}, {"!t", "+a", "-", "+b", "!u"}, "", "t a u "},
-        BoundRow{"ClearForgetsTheBytes", {10, 2}, {"+ab", "~", "+cd"}, "", "cd "},
-        BoundRow{"ClearForgetsTheTerminates", {1, 100}, {"!t", "~", "+a", "!u"}, "", "u "}),
-    [](const ::testing::TestParamInfo<BoundRow>& info) { return std::string(info.param.name); });
 
 // Pushes of another thread arrive in order, and wait while someone holds the
 // one process-wide lock, which its holder may take again.
