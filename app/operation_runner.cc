@@ -183,16 +183,17 @@ int OperationRunner::SendValueToHost(int32_t value, uint32_t packetId) {
 
 int OperationRunner::WaitForTerminatePacket() {
   try {
-    const std::clock_t start = limits_.processorClock();
+    const auto deadline = std::chrono::steady_clock::now() + limits_.terminateWaitLimit;
     while (true) {
       CommPacket packet;
       if (bridge_.ReadPacket(packet) == 0 && packet.packetId == CB_Pkt_Terminate) {
         log_.Log("Terminate pkt received");
         return kResultSuccess;
       }
-      // No pause: the read never blocks, and the processor time this loop
-      // burns is what the limit counts.
-      if (TimeLimitPassed(start)) return kResultFailure;
+      // Other packets are taken one after the other; with none left the
+      // thread sleeps until the channel queues the next.
+      bridge_.WaitForPacket(deadline);
+      if (std::chrono::steady_clock::now() >= deadline) return kResultFailure;
     }
   } catch (...) {
     log_.Log("Some error thrown in writing to pipe");

@@ -4,6 +4,7 @@
 #define SKIFF_APP_OPERATION_RUNNER_H_
 
 #include <boost/noncopyable.hpp>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <ctime>
@@ -23,13 +24,18 @@ class CommBridge;
 class LogSink;
 class TargetApp;
 
-// Processor time, in ticks of std::clock, that each of the runner's two waits
-// may take: 900 seconds of the whole process's processor time.
+// Processor time, in ticks of std::clock, that the wait for the operation may
+// take: 900 seconds of the whole process's processor time.
 constexpr uint64_t kProcessorTimeLimitTicks = 900000000;
+// How long the wait for the host's terminate packet lasts at most, on the
+// steady clock: what the limit above came to while that wait kept a
+// processor busy.
+constexpr std::chrono::steady_clock::duration kTerminateWaitLimit = std::chrono::seconds(900);
 
 struct OperationRunnerLimits {
   uint64_t processorTimeLimitTicks = kProcessorTimeLimitTicks;
   std::function<std::clock_t()> processorClock = [] { return std::clock(); };
+  std::chrono::steady_clock::duration terminateWaitLimit = kTerminateWaitLimit;
   // Starts the worker; throws std::system_error when no thread can be made.
   std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> body) {
     return std::thread(std::move(body));
@@ -57,7 +63,8 @@ class OperationRunner : private boost::noncopyable {
   // One "<data><value>" packet to the host; 38 when it could not be built or
   // written.
   int SendValueToHost(int32_t value, uint32_t packetId);
-  // 0 once the host's terminate packet has been read; 38 after the time limit.
+  // Reads packets as they arrive until the host's terminate packet: 0 once it
+  // has been read, 38 after the limit.
   int WaitForTerminatePacket();
 
   // True while a worker started by any runner has not finished. A process

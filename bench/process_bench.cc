@@ -2,12 +2,13 @@
 // (tests/support/skiff_root.h), each series paired with its floor and run
 // alternately with it, so that both see the same machine.
 //
-//   skiff_process_bench [--smoke] [--runs=N] [--out=FILE]
+//   skiff_process_bench [--smoke] [--runs=N] [--only=GROUP] [--out=FILE]
 //
 // Every series runs once to warm up and then N times (default 7); each run
 // is measured by skiff-process-measure standing in for the program. FILE
 // receives the samples as JSON for bench/report.py; a summary goes to
-// standard output.
+// standard output. GROUP (status, frameworks, install or install_loud) runs
+// that pair of series alone, to look at one figure; bench/report.py needs all.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "bench/bundle_tree.h"
 #include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
 
 namespace {
@@ -43,6 +45,7 @@ struct Settings {
   bool smoke = false;
   int runs = 7;
   std::string out;
+  std::string only;
   BundleTreeShape statusTree;  // the status request's machine
   BundleTreeShape smallFiles;  // few bundles with small frameworks
   BundleTreeShape largeFiles;  // the same bundles with large frameworks
@@ -110,9 +113,7 @@ class BenchRoot {
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
     FakeTools& tools = root_.Tools();
-    tools.SetOutput("pkgutil",
-                    "1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"
-                    "2. Developer ID Certification Authority\n3. Apple Root CA\n");
+    tools.SetOutput("pkgutil", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     const size_t chunkLines = std::max<size_t>(1, (1 << 20) / line.size());
     std::string chunk;
@@ -235,11 +236,14 @@ Settings ParseSettings(int argc, char** argv) {
       settings.installerOutputMiB = 1;
     } else if (argument.rfind("--runs=", 0) == 0) {
       settings.runs = std::max(1, std::atoi(argument.c_str() + 7));
+    } else if (argument.rfind("--only=", 0) == 0) {
+      settings.only = argument.substr(7);
     } else if (argument.rfind("--out=", 0) == 0) {
       settings.out = argument.substr(6);
     } else {
-      throw std::runtime_error("unknown argument " + argument +
-                               "; usage: skiff_process_bench [--smoke] [--runs=N] [--out=FILE]");
+      throw std::runtime_error(
+          "unknown argument " + argument +
+          "; usage: skiff_process_bench [--smoke] [--runs=N] [--only=GROUP] [--out=FILE]");
     }
   }
   return settings;
@@ -252,43 +256,54 @@ int main(int argc, char** argv) {
     const Settings settings = ParseSettings(argc, argv);
     Series series;
     std::map<std::string, double> parameters;
+    const auto wanted = [&](const char* group) {
+      return settings.only.empty() || settings.only == group;
+    };
 
-    BenchRoot status;
-    parameters["status_plists"] = static_cast<double>(status.AddBundles(settings.statusTree));
-    parameters["status_bundles"] = static_cast<double>(settings.statusTree.bundles);
-    RunAlternating(settings,
-                   {{"status", [&] { return status.MeasureStatus(); }},
-                    {"status_floor", [&] { return status.MeasureReadFilesFloor(); }}},
-                   &series);
-    status.ExpectInstalled();
+    if (wanted("status")) {
+      BenchRoot status;
+      parameters["status_plists"] = static_cast<double>(status.AddBundles(settings.statusTree));
+      parameters["status_bundles"] = static_cast<double>(settings.statusTree.bundles);
+      RunAlternating(settings,
+                     {{"status", [&] { return status.MeasureStatus(); }},
+                      {"status_floor", [&] { return status.MeasureReadFilesFloor(); }}},
+                     &series);
+      status.ExpectInstalled();
+    }
 
-    BenchRoot small;
-    BenchRoot large;
-    small.AddBundles(settings.smallFiles);
-    large.AddBundles(settings.largeFiles);
-    parameters["small_framework_files"] = static_cast<double>(settings.smallFiles.frameworkFiles);
-    parameters["large_framework_files"] = static_cast<double>(settings.largeFiles.frameworkFiles);
-    RunAlternating(settings,
-                   {{"status_large_frameworks", [&] { return large.MeasureStatus(); }},
-                    {"status_small_frameworks", [&] { return small.MeasureStatus(); }}},
-                   &series);
+    if (wanted("frameworks")) {
+      BenchRoot small;
+      BenchRoot large;
+      small.AddBundles(settings.smallFiles);
+      large.AddBundles(settings.largeFiles);
+      parameters["small_framework_files"] = static_cast<double>(settings.smallFiles.frameworkFiles);
+      parameters["large_framework_files"] = static_cast<double>(settings.largeFiles.frameworkFiles);
+      RunAlternating(settings,
+                     {{"status_large_frameworks", [&] { return large.MeasureStatus(); }},
+                      {"status_small_frameworks", [&] { return small.MeasureStatus(); }}},
+                     &series);
+    }
 
-    BenchRoot quick;
-    quick.PrepareInstall(1);
-    parameters["answer_late_ms"] = settings.answerLateMs;
-    RunAlternating(
-        settings,
-        {{"install_answer_late", [&] { return quick.MeasureInstall(settings.answerLateMs); }},
-         {"install", [&] { return quick.MeasureInstall(0); }}},
-        &series);
+    if (wanted("install")) {
+      BenchRoot quick;
+      quick.PrepareInstall(1);
+      parameters["answer_late_ms"] = settings.answerLateMs;
+      RunAlternating(
+          settings,
+          {{"install_answer_late", [&] { return quick.MeasureInstall(settings.answerLateMs); }},
+           {"install", [&] { return quick.MeasureInstall(0); }}},
+          &series);
+    }
 
-    BenchRoot loud;
-    loud.PrepareInstall(settings.installerOutputMiB << 20);
-    parameters["installer_output_bytes"] = static_cast<double>(loud.installerOutputBytes());
-    RunAlternating(settings,
-                   {{"install_loud", [&] { return loud.MeasureInstall(0); }},
-                    {"install_loud_floor", [&] { return loud.MeasureCaptureFloor(); }}},
-                   &series);
+    if (wanted("install_loud")) {
+      BenchRoot loud;
+      loud.PrepareInstall(settings.installerOutputMiB << 20);
+      parameters["installer_output_bytes"] = static_cast<double>(loud.installerOutputBytes());
+      RunAlternating(settings,
+                     {{"install_loud", [&] { return loud.MeasureInstall(0); }},
+                      {"install_loud_floor", [&] { return loud.MeasureCaptureFloor(); }}},
+                     &series);
+    }
 
     const std::string json = Json(settings, series, parameters);
     if (!settings.out.empty()) {

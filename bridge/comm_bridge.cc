@@ -21,7 +21,7 @@ CommBridge& CommBridge::GetInstance() {
 }
 
 int CommBridge::Init(const std::string& pipeName) {
-  status_ = channel_->Open(kPipeModeClient, pipeName, true, connectTimeoutMs_, nullptr, nullptr);
+  status_ = channel_->Open(kPipeModeClient, pipeName, true, connectTimeoutMs_, &PacketQueued, this);
   return status_ == 0 ? 0 : kResultFailure;
 }
 
@@ -32,8 +32,19 @@ int CommBridge::WritePacket(const CommPacket& packet) {
 }
 
 int CommBridge::ReadPacket(CommPacket& packet) {
+  {
+    // Counted before the queue is looked at, so that a packet queued after
+    // the look always ends the next wait.
+    std::lock_guard<std::mutex> hold(arrivalLock_);
+    arrivalsWhenEmpty_ = arrivals_;
+    lastReadFoundNothing_ = true;
+  }
   if (status_ != 0) return kResultFailure;
   const int result = channel_->Receive(packet);
+  if (result == kPipeReceived) {
+    std::lock_guard<std::mutex> hold(arrivalLock_);
+    lastReadFoundNothing_ = false;
+  }
   if (result < 0) {
     log_.Log("Error in reading pkts");
     return kResultFailure;
@@ -48,4 +59,19 @@ int CommBridge::ReadPacket(CommPacket& packet) {
     }
   }
   return 0;
+}
+
+void CommBridge::WaitForPacket(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> hold(arrivalLock_);
+  arrival_.wait_until(hold, deadline,
+                      [this] { return !lastReadFoundNothing_ || arrivals_ != arrivalsWhenEmpty_; });
+}
+
+void CommBridge::PacketQueued(void* bridge) {
+  CommBridge* self = static_cast<CommBridge*>(bridge);
+  {
+    std::lock_guard<std::mutex> hold(self->arrivalLock_);
+    ++self->arrivals_;
+  }
+  self->arrival_.notify_all();
 }

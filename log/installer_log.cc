@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +17,9 @@ namespace {
 constexpr char kLogSubdirectory[] = "/Logs/Orvane/Installers/";
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kLogMode = 0644;
+// Longer messages are not copied into the line buffer, which keeps its room
+// from one line to the next.
+constexpr size_t kLongestCopiedMessage = 64 * 1024;
 
 // Gives a folder this process has just made its mode whatever the
 // file-creation mask; a link put in its place meanwhile is not followed.
@@ -93,6 +97,36 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
+// One writev() for a line too long to copy: `prefix`, `message` and the line
+// end as they are.
+void WriteAllParts(int fd, const std::string& prefix, const std::string& message) {
+  char lineEnd = '\n';
+  iovec parts[] = {{const_cast<char*>(prefix.data()), prefix.size()},
+                   {const_cast<char*>(message.data()), message.size()},
+                   {&lineEnd, 1}};
+  iovec* next = parts;
+  int left = 3;
+  while (left > 0) {
+    const ssize_t count = writev(fd, next, left);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return;
+    size_t done = static_cast<size_t>(count);
+    for (; left > 0 && done >= next->iov_len; ++next, --left) done -= next->iov_len;
+    if (left > 0) {
+      next->iov_base = static_cast<char*>(next->iov_base) + done;
+      next->iov_len -= done;
+    }
+  }
+}
+
+std::string FormatLocalTime(std::time_t time) {
+  std::tm local;
+  localtime_r(&time, &local);
+  char buffer[50];
+  const size_t length = std::strftime(buffer, sizeof(buffer), "%Y-%m-%d_%H-%M-%S", &local);
+  return std::string(buffer, length);
+}
+
 }  // namespace
 
 bool EnsureDirectoryExists(const std::string& path) {
@@ -107,14 +141,7 @@ std::string GetLogDirectory(const std::string& libraryFolder) {
   return directory;
 }
 
-std::string FormatTimestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local;
-  localtime_r(&now, &local);
-  char buffer[50];
-  const size_t length = std::strftime(buffer, sizeof(buffer), "%Y-%m-%d_%H-%M-%S", &local);
-  return std::string(buffer, length);
-}
+std::string FormatTimestamp() { return FormatLocalTime(std::time(nullptr)); }
 
 InstallerLog::InstallerLog(const std::string& libraryFolder) { Open(libraryFolder); }
 
@@ -165,5 +192,21 @@ void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& l
 void InstallerLog::Log(const std::string& message) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (fd_ < 0) return;
-  WriteAll(fd_, "[" + FormatTimestamp() + "] " + message + "\n");
+  // The prefix changes once a second; it stays at the start of line_ and is
+  // formatted again only when the second has changed.
+  const std::time_t now = std::time(nullptr);
+  if (prefixLength_ == 0 || now != prefixTime_) {
+    line_.assign("[").append(FormatLocalTime(now)).append("] ");
+    prefixTime_ = now;
+    prefixLength_ = line_.size();
+  }
+  line_.resize(prefixLength_);
+  // A command's whole output is written from where it is, not copied.
+  if (message.size() > kLongestCopiedMessage) {
+    WriteAllParts(fd_, line_, message);
+    return;
+  }
+  line_.reserve(prefixLength_ + message.size() + 1);
+  line_.append(message).push_back('\n');
+  WriteAll(fd_, line_);
 }

@@ -4,7 +4,9 @@
 #define SKIFF_LOG_INSTALLER_LOG_H_
 
 #include <boost/noncopyable.hpp>
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <string>
 
@@ -38,6 +40,11 @@ class InstallerLog : public LogSink, private boost::noncopyable {
   void Rotate(const std::string& libraryFolder, const std::string& logPath);
 
   std::mutex mutex_;
+  // The line being written, its prefix kept from the line before: the
+  // timestamp of prefixTime_ in its first prefixLength_ bytes.
+  std::string line_;
+  std::time_t prefixTime_ = 0;
+  size_t prefixLength_ = 0;
   // Opened for appending, so that every line lands at the end of the file
   // whatever other runs write meanwhile.
   int fd_ = -1;

@@ -2,16 +2,21 @@
 #ifndef SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 #define SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-// Paths of the directories named "*.app" below `folder`, sorted in byte order.
-// Symbolic links are never followed; bundles are walked into, because products
-// nest helper applications, except for their Contents/Resources, Contents/MacOS
-// and Contents/_CodeSignature folders. Unreadable folders are skipped. Each
-// directory entry looked at takes one from `*entryBudget`; the walk ends early
-// when none is left.
-std::vector<std::string> FindApplicationBundles(const std::string& folder, size_t* entryBudget);
+#include "platform/application_registry.h"
+
+// Paths of the application bundles (directories named "*.app") below
+// `folder`, sorted in byte order. Symbolic links are never followed and
+// unreadable folders are skipped. Folders that are not bundles are walked
+// through; inside a bundle only the places where applications nest are
+// searched, for bundles at their top: Contents/Applications,
+// Contents/Helpers, Contents/SharedSupport, Contents/Library/LoginItems,
+// Contents/Frameworks, and in each framework there its top, every
+// Versions/<name>/ and Versions/<name>/Helpers. Bundles found there are
+// searched in the same way.
+std::vector<std::string> FindApplicationBundles(const std::string& folder,
+                                                const ApplicationSearchLimits& limits);
 
 #endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_

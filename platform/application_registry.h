@@ -2,6 +2,7 @@
 #ifndef SKIFF_PLATFORM_APPLICATION_REGISTRY_H_
 #define SKIFF_PLATFORM_APPLICATION_REGISTRY_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,19 @@ class ApplicationRegistry {
 // "/Library/InstallerSandboxes".
 std::vector<std::string> DefaultApplicationFolders();
 
-// A registry built by walking `folders` in order.
-std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders);
+// How much of a tree one search looks at. Every directory entry read takes
+// one from the budget of the tree it lies in: the folders of one application
+// folder outside bundles share one budget, and each bundle has its own for
+// the places inside it that are searched. A tree whose budget is used up is
+// left unfinished without hiding what lies in the others.
+struct ApplicationSearchLimits {
+  size_t entriesPerFolder = 1000000;
+  size_t entriesPerBundle = 100000;
+};
+
+// A registry built by searching `folders` in order (see
+// application_bundle_walker_posix.h for what is searched).
+std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(
+    std::vector<std::string> folders, ApplicationSearchLimits limits = ApplicationSearchLimits());
 
 #endif  // SKIFF_PLATFORM_APPLICATION_REGISTRY_H_

@@ -9,15 +9,13 @@
 
 #include "platform/application_bundle_walker_posix.h"
 #include "platform/application_registry.h"
-#include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/folders.h"
+#include "platform/plist_key_scan_posix.h"
 #include "platform/property_list.h"
+#include "platform/regular_file.h"
 
 namespace {
-
-// Bounds one query over a hostile or enormous tree.
-constexpr size_t kMaxEntriesVisited = 1000000;
 
 // The ways an application's Info.plist can name a document type.
 struct DocumentType {
@@ -28,6 +26,7 @@ struct DocumentType {
 };
 
 constexpr DocumentType kPdf{"com.adobe.pdf", "pdf", "application/pdf", "PDF "};
+constexpr char kDocumentTypesKey[] = "CFBundleDocumentTypes";
 
 bool EqualsIgnoringCase(const std::string& text, const char* wanted) {
   return strcasecmp(text.c_str(), wanted) == 0 && text.find('\0') == std::string::npos;
@@ -65,8 +64,8 @@ bool DeclarationNamesType(const PlistValue& declaration, const DocumentType& typ
          ListHoldsExactly(osTypes, type.osType) || ListHoldsExactly(osTypes, "****");
 }
 
-bool EditsType(const Bundle& bundle, const DocumentType& type) {
-  const PlistValue* declarations = bundle.ObjectForKey("CFBundleDocumentTypes");
+bool EditsType(const PlistValue& info, const DocumentType& type) {
+  const PlistValue* declarations = info.Find(kDocumentTypesKey);
   if (declarations == nullptr || declarations->kind != PlistValue::Kind::kArray) return false;
   for (const PlistValue& declaration : declarations->array) {
     const PlistValue* role = declaration.Find("CFBundleTypeRole");
@@ -88,10 +87,20 @@ const DocumentType* TypeOfFile(const std::string& fileUrl) {
   return EqualsIgnoringCase(name.substr(dot + 1), kPdf.extension) ? &kPdf : nullptr;
 }
 
+// Whether the application at `path` edits `type`. Most applications declare
+// no document types at all; their Info.plist is only scanned, not parsed.
+bool ApplicationEditsType(const std::string& path, const DocumentType& type) {
+  std::string data;
+  PlistValue info;
+  return ReadRegularFile(path + "/Contents/Info.plist", kMaxPropertyListFileSize, &data) &&
+         PlistMayHoldKey(data, kDocumentTypesKey) && ParsePropertyList(data, &info) &&
+         EditsType(info, type);
+}
+
 class PosixApplicationRegistry : public ApplicationRegistry {
  public:
-  explicit PosixApplicationRegistry(std::vector<std::string> folders)
-      : folders_(std::move(folders)) {}
+  PosixApplicationRegistry(std::vector<std::string> folders, ApplicationSearchLimits limits)
+      : folders_(std::move(folders)), limits_(limits) {}
 
   bool CopyEditorApplicationURLs(const std::string& fileUrl,
                                  std::vector<std::string>* urls) override {
@@ -99,12 +108,9 @@ class PosixApplicationRegistry : public ApplicationRegistry {
     if (type == nullptr) return false;
     std::vector<std::string> found;
     std::unordered_set<std::string> seen;
-    size_t budget = kMaxEntriesVisited;
     for (const std::string& folder : folders_) {
-      for (const std::string& path : FindApplicationBundles(folder, &budget)) {
-        if (!seen.insert(path).second) continue;
-        const std::unique_ptr<Bundle> bundle = Bundle::Open(path);
-        if (bundle != nullptr && EditsType(*bundle, *type))
+      for (const std::string& path : FindApplicationBundles(folder, limits_)) {
+        if (seen.insert(path).second && ApplicationEditsType(path, *type))
           found.push_back(FileUrlStringFromPath(path, true));
       }
     }
@@ -116,6 +122,7 @@ class PosixApplicationRegistry : public ApplicationRegistry {
 
  private:
   std::vector<std::string> folders_;
+  ApplicationSearchLimits limits_;
 };
 
 }  // namespace
@@ -129,6 +136,7 @@ std::vector<std::string> DefaultApplicationFolders() {
   return folders;
 }
 
-std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders) {
-  return std::make_unique<PosixApplicationRegistry>(std::move(folders));
+std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders,
+                                                               ApplicationSearchLimits limits) {
+  return std::make_unique<PosixApplicationRegistry>(std::move(folders), limits);
 }

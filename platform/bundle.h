@@ -7,14 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/bundles.h"
 #include "platform/property_list.h"
 
-// Processor type numbers as the platform reports them.
-constexpr uint32_t kBundleExecutableArchitectureI386 = 0x00000007;
-constexpr uint32_t kBundleExecutableArchitectureX86_64 = 0x01000007;
-constexpr uint32_t kBundleExecutableArchitectureARM64 = 0x0100000c;
-
-class Bundle {
+class Bundle : public BundleReader {
  public:
   // Null when `path` is not a directory. The Info.plist is read once, here; a
   // bundle without a readable one has an empty info dictionary.
@@ -22,15 +18,15 @@ class Bundle {
 
   const std::string& path() const { return path_; }
   // "CFBundleIdentifier" when it is a string, else empty.
-  std::string bundleIdentifier() const;
+  std::string bundleIdentifier() const override;
   // A value of the Info.plist, or null when absent.
-  const PlistValue* ObjectForKey(const std::string& key) const;
+  const PlistValue* ObjectForKey(const std::string& key) const override;
   // path + "/Contents/MacOS/" + "CFBundleExecutable"; empty when the key is
   // missing or not a string.
-  std::string executablePath() const;
+  std::string executablePath() const override;
   // Processor types of the main executable, in the order its header lists
   // them; empty when it cannot be read.
-  std::vector<uint32_t> executableArchitectures() const;
+  std::vector<uint32_t> executableArchitectures() const override;
 
  private:
   Bundle(std::string path, PlistValue info);

@@ -2,6 +2,7 @@
 #ifndef SKIFF_PLATFORM_PROPERTY_LIST_H_
 #define SKIFF_PLATFORM_PROPERTY_LIST_H_
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,8 +28,14 @@ class PlistValue {
   const PlistValue* Find(const std::string& key) const;
 };
 
+// The largest property-list file that is read.
+constexpr size_t kMaxPropertyListFileSize = 16 * 1024 * 1024;
+
 // Reads a property-list file in either format. Returns false (leaving `out`
 // unchanged) for a missing, unreadable, oversized or malformed file.
 bool ReadPropertyListFile(const std::string& path, PlistValue* out);
+
+// The same for the bytes of a file already read.
+bool ParsePropertyList(const std::string& data, PlistValue* out);
 
 #endif  // SKIFF_PLATFORM_PROPERTY_LIST_H_

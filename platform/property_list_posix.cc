@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr size_t kMaxFileSize = 16 * 1024 * 1024;
 // Containers nested deeper than this are kept as kOther, which bounds the
 // recursion of the conversion below.
 constexpr size_t kMaxConvertedDepth = 128;
@@ -133,7 +132,11 @@ const PlistValue* PlistValue::Find(const std::string& key) const {
 
 bool ReadPropertyListFile(const std::string& path, PlistValue* out) {
   std::string data;
-  if (!ReadRegularFile(path, kMaxFileSize, &data) || data.empty()) return false;
+  return ReadRegularFile(path, kMaxPropertyListFileSize, &data) && ParsePropertyList(data, out);
+}
+
+bool ParsePropertyList(const std::string& data, PlistValue* out) {
+  if (data.empty()) return false;
   const PlistHolder root = Parse(data);
   if (root == nullptr) return false;
   PlistValue value;

@@ -35,15 +35,27 @@ class ScopedDescriptor {
   int fd_;
 };
 
+// Opens `path` without blocking on a FIFO or device and keeps the descriptor
+// only for a regular file, whose status is left in `*info`. Reads of a
+// regular file never wait, whatever its O_NONBLOCK flag says.
+int OpenRegularFile(const std::string& path, struct stat* info) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 int OpenRegularFileForReading(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
   struct stat info;
+  const int fd = OpenRegularFile(path, &info);
+  if (fd < 0) return -1;
   const int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     close(fd);
     return -1;
   }
@@ -51,11 +63,9 @@ int OpenRegularFileForReading(const std::string& path) {
 }
 
 bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* contents) {
-  ScopedDescriptor fd(OpenRegularFileForReading(path));
   struct stat info;
-  if (fd.get() < 0 || fstat(fd.get(), &info) != 0 ||
-      static_cast<unsigned long long>(info.st_size) > maxBytes)
-    return false;
+  ScopedDescriptor fd(OpenRegularFile(path, &info));
+  if (fd.get() < 0 || static_cast<unsigned long long>(info.st_size) > maxBytes) return false;
   // Sized from fstat plus one byte, so a file that grew is noticed without a
   // second pass; it is then read on in doubling steps up to the limit.
   std::string data(static_cast<size_t>(info.st_size) + 1, '\0');
@@ -73,9 +83,9 @@ bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* cont
 
 bool ReadRegularFileHead(const std::string& path, size_t count, std::string* head,
                          unsigned long long* fileSize) {
-  ScopedDescriptor fd(OpenRegularFileForReading(path));
   struct stat info;
-  if (fd.get() < 0 || fstat(fd.get(), &info) != 0) return false;
+  ScopedDescriptor fd(OpenRegularFile(path, &info));
+  if (fd.get() < 0) return false;
   std::string data(count, '\0');
   size_t used = 0;
   if (!ReadInto(fd.get(), &data, &used)) return false;

@@ -1,4 +1,6 @@
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/property_list.h"
 #include "platform/system_version.h"
@@ -14,4 +16,22 @@ bool IsSystemAtLeastMacOS11(const std::string& plistPath) {
       major.find_first_not_of("0123456789") != std::string::npos)
     return true;
   return std::stoi(major) >= 11;
+}
+
+namespace {
+
+class PosixSystemVersion : public SystemVersion {
+ public:
+  explicit PosixSystemVersion(std::string plistPath) : plistPath_(std::move(plistPath)) {}
+
+  bool IsAtLeastMacOS11() override { return IsSystemAtLeastMacOS11(plistPath_); }
+
+ private:
+  std::string plistPath_;
+};
+
+}  // namespace
+
+std::unique_ptr<SystemVersion> CreateSystemVersion(std::string plistPath) {
+  return std::make_unique<PosixSystemVersion>(std::move(plistPath));
 }

@@ -13,14 +13,22 @@ TargetApp& TargetApp::GetInstance() {
   // Created before the instance, so they outlive it at process exit.
   static const std::unique_ptr<ApplicationRegistry> registry =
       CreateApplicationRegistry(DefaultApplicationFolders());
+  static const std::unique_ptr<Bundles> bundles = CreateBundles();
+  static const std::unique_ptr<PropertyListFiles> propertyLists = CreatePropertyListFiles();
+  static const std::unique_ptr<SystemVersion> systemVersion = CreateSystemVersion();
+  static const std::unique_ptr<TemporaryFiles> temporaryFiles =
+      CreateTemporaryFiles(TemporaryFolder());
   static const std::unique_ptr<Launcher> launcher = CreateLauncher();
   static const std::unique_ptr<Shell> shell = CreateShell();
   static TargetApp instance(InstallerLog::GetInstance(), [] {
     TargetAppEnvironment environment;
     environment.registry = registry.get();
+    environment.bundles = bundles.get();
+    environment.propertyLists = propertyLists.get();
+    environment.systemVersion = systemVersion.get();
+    environment.temporaryFiles = temporaryFiles.get();
     environment.launcher = launcher.get();
     environment.shell = shell.get();
-    environment.temporaryFolder = TemporaryFolder();
     environment.applicationSupportFolder = LocalApplicationSupportFolder();
     return environment;
   }());

@@ -10,22 +10,26 @@
 
 #include "operation/operation_params.h"
 #include "platform/application_registry.h"
+#include "platform/bundles.h"
 #include "platform/launcher.h"
+#include "platform/property_list_files.h"
 #include "platform/shell.h"
 #include "platform/system_version.h"
+#include "platform/temporary_files.h"
 
-class Bundle;
 class LogSink;
 
-// What the target operations take from the machine.
+// What the target operations take from the machine: every service they use.
 struct TargetAppEnvironment {
   ApplicationRegistry* registry = nullptr;
+  Bundles* bundles = nullptr;
+  PropertyListFiles* propertyLists = nullptr;
+  SystemVersion* systemVersion = nullptr;
+  TemporaryFiles* temporaryFiles = nullptr;
   Launcher* launcher = nullptr;
   Shell* shell = nullptr;
-  std::string temporaryFolder;           // with a trailing slash; "" for none
   std::string applicationSupportFolder;  // the local domain's
   std::string sandboxPrefix = "/Library/InstallerSandboxes/";
-  std::string systemVersionPlist = kSystemVersionPlistPath;
 };
 
 constexpr char kProbeFileName[] = "TempFileForLangPack.pdf";
@@ -77,10 +81,10 @@ class TargetApp {
                       std::vector<std::string>* slots);
   // The bundle at a file URL string; null when the string is no file URL or no
   // bundle lies there.
-  static std::unique_ptr<Bundle> OpenBundleAtUrl(const std::string& urlString);
+  std::unique_ptr<BundleReader> OpenBundleAtUrl(const std::string& urlString);
   // A string value of the bundle's Info.plist; nullopt when absent or of
   // another type.
-  static std::optional<std::string> InfoString(const Bundle& bundle, const std::string& key);
+  static std::optional<std::string> InfoString(const BundleReader& bundle, const std::string& key);
 
   LogSink& log_;
   TargetAppEnvironment environment_;

@@ -1,17 +1,9 @@
 // Finding the installations of the product through the application registry
 // and choosing one by release track.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <iterator>
 
 #include "log/log_sink.h"
-#include "platform/bundle.h"
 #include "platform/file_url.h"
-#include "platform/folder_lock.h"
 #include "target/target_app.h"
 
 namespace {
@@ -38,31 +30,16 @@ size_t TrackIndex(const std::string& name) {
   return kTrackCount;
 }
 
-// Makes sure a regular file stands at `path` for the registry to look at. An
-// existing file is taken as it is, never truncated; anything else there (a
-// link, a FIFO, an empty folder) is removed without being followed and
-// replaced, since the registry would answer nothing for it.
-bool EnsureProbeFile(const std::string& path) {
-  struct stat info;
-  if (lstat(path.c_str(), &info) == 0) {
-    if (S_ISREG(info.st_mode)) return true;
-    if ((S_ISDIR(info.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str())) != 0) return false;
-  }
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EEXIST && lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-  close(fd);
-  return true;
-}
-
 }  // namespace
 
-std::unique_ptr<Bundle> TargetApp::OpenBundleAtUrl(const std::string& urlString) {
+std::unique_ptr<BundleReader> TargetApp::OpenBundleAtUrl(const std::string& urlString) {
   std::string path;
   if (!PathFromFileUrlString(urlString, &path)) return nullptr;
-  return Bundle::Open(path);
+  return environment_.bundles->Open(path);
 }
 
-std::optional<std::string> TargetApp::InfoString(const Bundle& bundle, const std::string& key) {
+std::optional<std::string> TargetApp::InfoString(const BundleReader& bundle,
+                                                 const std::string& key) {
   const PlistValue* value = bundle.ObjectForKey(key);
   if (value == nullptr || !value->IsString()) return std::nullopt;
   return value->string;
@@ -70,7 +47,8 @@ std::optional<std::string> TargetApp::InfoString(const Bundle& bundle, const std
 
 bool TargetApp::findFirstApplication(std::vector<std::string>* urls) {
   bool haveList = false;
-  const std::string& folder = environment_.temporaryFolder;
+  TemporaryFiles& files = *environment_.temporaryFiles;
+  const std::string folder = files.Folder();
   if (folder.empty()) {
     log_.Log("findFirstApplication:: No private temporary folder for the probe file");
   } else {
@@ -79,18 +57,18 @@ bool TargetApp::findFirstApplication(std::vector<std::string>* urls) {
     // Other runs of the user share the probe file: each run creates, queries
     // and removes it while holding the folder, so none removes it under
     // another's query.
-    const FolderLock lock(folder);
-    if (!lock.held()) {
-      log_.Log("findFirstApplication:: Unable to lock folder(" + folder +
-               "), error: " + lock.error());
+    std::string error;
+    const std::unique_ptr<TemporaryFiles::Lock> lock = files.LockFolder(&error);
+    if (lock == nullptr) {
+      log_.Log("findFirstApplication:: Unable to lock folder(" + folder + "), error: " + error);
     }
-    if (!probeUrl.empty() && EnsureProbeFile(probePath)) {
+    if (!probeUrl.empty() && files.EnsureFile(probePath)) {
       urls->clear();
       haveList = environment_.registry->CopyEditorApplicationURLs(probeUrl, urls);
       // Without a list the probe file stays; the next call finds it in place.
-      if (haveList && unlink(probePath.c_str()) != 0) {
+      if (haveList && !files.RemoveFile(probePath, &error)) {
         log_.Log("findFirstApplication:: Error while trying to remove file(" + probePath +
-                 "), error: " + std::strerror(errno));
+                 "), error: " + error);
       }
     }
   }
@@ -111,7 +89,7 @@ bool TargetApp::FillTrackSlots(const std::string& bundleId, bool logCandidates,
     if (path.compare(0, environment_.sandboxPrefix.size(), environment_.sandboxPrefix) == 0) {
       continue;
     }
-    std::unique_ptr<Bundle> bundle = Bundle::Open(path);
+    std::unique_ptr<BundleReader> bundle = environment_.bundles->Open(path);
     if (bundle == nullptr || bundle->bundleIdentifier() != bundleId) continue;
     std::optional<std::string> track = InfoString(*bundle, "TrackName");
     if (!track) continue;
@@ -157,7 +135,7 @@ bool TargetApp::isEvergreenTrackInstalled(const std::string& bundleId) {
 std::string TargetApp::getInstalledAppTrack(const std::optional<std::string>& appUrlString) {
   if (!appUrlString) return std::string();
   try {
-    std::unique_ptr<Bundle> bundle = OpenBundleAtUrl(*appUrlString);
+    std::unique_ptr<BundleReader> bundle = OpenBundleAtUrl(*appUrlString);
     std::optional<std::string> track;
     if (bundle != nullptr) track = InfoString(*bundle, "TrackName");
     if (track) {

@@ -1,7 +1,6 @@
 // Launching the chosen installation: directly with the upgrade argument for a
 // single-client installation during an upsell, otherwise through the desktop.
 #include "log/log_sink.h"
-#include "platform/bundle.h"
 #include "platform/file_url.h"
 #include "platform/launcher.h"
 #include "target/target_app.h"
@@ -39,7 +38,7 @@ bool TargetApp::launchTargetApp(const LaunchOperationParams& params) {
   bool openThroughDesktop = true;
   if (withUpgrade) {
     log_.Log("App will be launched with upgrade parameter.");
-    std::unique_ptr<Bundle> bundle = Bundle::Open(path);
+    std::unique_ptr<BundleReader> bundle = environment_.bundles->Open(path);
     std::string executable = bundle != nullptr ? bundle->executablePath() : std::string();
     if (!executable.empty()) {
       try {

@@ -1,14 +1,9 @@
 // The status report: whether the product is installed, in which version, for
 // which processors and on which track, as the host's response document.
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "log/log_sink.h"
-#include "platform/bundle.h"
 #include "platform/file_url.h"
-#include "platform/property_list.h"
-#include "platform/system_version.h"
 #include "target/target_app.h"
 #include "xml/xml_escape.h"
 
@@ -30,10 +25,11 @@ std::string Element(const std::string& name, const std::string& value) {
 }
 
 // A boolean of the installer preference file; false unless it is a number.
-bool ReadPreferenceFlag(const std::optional<std::string>& path, const char* key) {
+bool ReadPreferenceFlag(PropertyListFiles& files, const std::optional<std::string>& path,
+                        const char* key) {
   if (!path) return false;
   PlistValue preferences;
-  if (!ReadPropertyListFile(*path, &preferences)) return false;
+  if (!files.Read(*path, &preferences)) return false;
   const PlistValue* value = preferences.Find(key);
   return value != nullptr && value->IsNumber() && value->BoolValue();
 }
@@ -58,7 +54,7 @@ bool TargetApp::generateAppStatusXml(const AppStatusOperationParams& params,
         std::vector<std::string> versions = getFFCVersionList(params.bundleInfo);
         std::string appVersion;
         try {
-          std::unique_ptr<Bundle> bundle = OpenBundleAtUrl(*url);
+          std::unique_ptr<BundleReader> bundle = OpenBundleAtUrl(*url);
           std::optional<std::string> version;
           if (bundle != nullptr) version = InfoString(*bundle, "CFBundleVersion");
           if (version) {
@@ -152,7 +148,7 @@ std::string TargetApp::findFFCVersion(const std::vector<std::string>& list,
 
 bool TargetApp::getAppPlatform(const std::string& appPath, std::string& platform) {
   if (appPath.empty()) return false;
-  std::unique_ptr<Bundle> bundle = Bundle::Open(appPath);
+  std::unique_ptr<BundleReader> bundle = environment_.bundles->Open(appPath);
   if (bundle == nullptr) {
     platform.clear();
     return false;
@@ -168,7 +164,7 @@ bool TargetApp::getAppPlatform(const std::string& appPath, std::string& platform
     } else if (architecture == kBundleExecutableArchitectureI386) {
       log_.Log("Found NSBundleExecutableArchitectureI386");
     } else {
-      if (!atLeastMacOS11) atLeastMacOS11 = IsSystemAtLeastMacOS11(environment_.systemVersionPlist);
+      if (!atLeastMacOS11) atLeastMacOS11 = environment_.systemVersion->IsAtLeastMacOS11();
       if (*atLeastMacOS11 && architecture == kBundleExecutableArchitectureARM64) {
         log_.Log("Found NSBundleExecutableArchitectureARM64");
         arm64 = true;
@@ -189,7 +185,7 @@ bool TargetApp::getAppPlatform(const std::string& appPath, std::string& platform
 }
 
 bool TargetApp::isSCAApp(const std::string& appPath) {
-  std::unique_ptr<Bundle> bundle = Bundle::Open(appPath);
+  std::unique_ptr<BundleReader> bundle = environment_.bundles->Open(appPath);
   if (bundle == nullptr) return false;
   const PlistValue* value = bundle->ObjectForKey("FoliSCA");
   return value != nullptr && value->IsNumber() && value->BoolValue();
@@ -205,15 +201,16 @@ std::optional<std::string> TargetApp::getSCAInstallerPlistPath(
   if (folder != "/") folder += '/';
   std::string path = folder + "Orvane/Folian/" + *track +
                      "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist";
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  if (!environment_.propertyLists->HasFile(path)) return std::nullopt;
   return path;
 }
 
 bool TargetApp::isSingleClientApp(const std::string& track) {
-  return ReadPreferenceFlag(getSCAInstallerPlistPath(track), "bIsSingleClientApp");
+  return ReadPreferenceFlag(*environment_.propertyLists, getSCAInstallerPlistPath(track),
+                            "bIsSingleClientApp");
 }
 
 bool TargetApp::isSCFoliAppInstalled(const std::string& track) {
-  return ReadPreferenceFlag(getSCAInstallerPlistPath(track), "bIsSCFoliAppInstalled");
+  return ReadPreferenceFlag(*environment_.propertyLists, getSCAInstallerPlistPath(track),
+                            "bIsSCFoliAppInstalled");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -26,18 +27,19 @@ const std::string kPdfEditor = Declares("LSItemContentTypes", "com.adobe.pdf");
 
 class ApplicationRegistryTest : public ::testing::Test {
  protected:
-  void MakeApp(const std::string& relative, const std::string& documentTypes = kPdfEditor) {
-    WriteFileOrDie(dir_.path() + relative + "/Contents/Info.plist",
-                   "<plist><dict><key>CFBundleDocumentTypes</key><array>" + documentTypes +
-                       "</array></dict></plist>");
+  void MakeApp(const std::string& relative, const std::string& documentTypes = kPdfEditor,
+               const std::string& key = "CFBundleDocumentTypes") {
+    WriteFileOrDie(
+        dir_.path() + relative + "/Contents/Info.plist",
+        "<plist><dict><key>" + key + "</key><array>" + documentTypes + "</array></dict></plist>");
   }
 
   // The answer for a file named `probe` (created unless `create` is false), or {"null"}.
   Urls Editors(const Urls& folders, const std::string& probe = "/probe.pdf", bool create = true) {
     if (create) WriteFileOrDie(dir_.path() + probe, "");
     Urls urls;
-    if (!CreateApplicationRegistry(folders)->CopyEditorApplicationURLs(
-            FileUrlStringFromPath(dir_.path() + probe, false), &urls))
+    if (!CreateApplicationRegistry(folders, limits_)
+             ->CopyEditorApplicationURLs(FileUrlStringFromPath(dir_.path() + probe, false), &urls))
       return {"null"};
     return urls;
   }
@@ -47,14 +49,24 @@ class ApplicationRegistryTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
+  ApplicationSearchLimits limits_;
   const std::string apps_ = dir_.path() + "/Apps";
 };
 
 TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
   const std::string kTextTypes =
       "<key>LSItemContentTypes</key><array><string>public.text</string></array>";
-  const std::pair<const char*, std::string> apps[] = {
+  struct App {
+    const char* name;
+    std::string types;
+    std::string key = "CFBundleDocumentTypes";
+  };
+  const App apps[] = {
       {"ByType", kPdfEditor},
+      // However the key is spelled, the parser reads it.
+      {"KeyByReference", kPdfEditor, "CFBundle&#68;ocumentTypes"},
+      {"KeyAroundComment", kPdfEditor, "CFBundle<!---->DocumentTypes"},
+      {"KeyInCData", kPdfEditor, "CFBundle<![CDATA[Document]]>Types"},
       {"ByExtension", Declares("CFBundleTypeExtensions", "PDF")},
       {"ByMime", Declares("CFBundleTypeMIMETypes", "application/pdf")},
       {"ByOsType", Declares("CFBundleTypeOSTypes", "PDF ")},
@@ -69,10 +81,13 @@ TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
       {"TypesHideMime", Declares("CFBundleTypeMIMETypes", "application/pdf", "Editor", kTextTypes)},
       {"TypesHideAnyOsType", Declares("CFBundleTypeOSTypes", "****", "Editor", kTextTypes)},
   };
-  for (const auto& [name, types] : apps) MakeApp("/Apps/" + std::string(name) + ".app", types);
-  EXPECT_EQ(Editors({apps_}), (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),
-                                    Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"),
-                                    Url("/Apps/ByOsType.app"), Url("/Apps/ByType.app")}));
+  for (const App& app : apps)
+    MakeApp("/Apps/" + std::string(app.name) + ".app", app.types, app.key);
+  EXPECT_EQ(Editors({apps_}),
+            (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),
+                  Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"), Url("/Apps/ByOsType.app"),
+                  Url("/Apps/ByType.app"), Url("/Apps/KeyAroundComment.app"),
+                  Url("/Apps/KeyByReference.app"), Url("/Apps/KeyInCData.app")}));
 }
 
 TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicates) {
@@ -85,12 +100,46 @@ TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicate
   EXPECT_EQ(urls[0], "file://" + first + "/B%20c.app/");
 }
 
-TEST_F(ApplicationRegistryTest, WalksIntoBundlesButNotTheirResources) {
+TEST_F(ApplicationRegistryTest, SearchesOnlyThePlacesInABundleWhereApplicationsNest) {
   MakeApp("/Apps/Outer.app", "");
-  for (const char* inner :
-       {"Helpers/H.app", "Resources/R.app", "MacOS/M.app", "_CodeSignature/S.app"})
-    MakeApp(std::string("/Apps/Outer.app/Contents/") + inner);
-  EXPECT_EQ(Editors({apps_}), Urls{Url("/Apps/Outer.app/Contents/Helpers/H.app")});
+  const std::string kit = "Frameworks/Kit.framework/";
+  const std::string nested[] = {"Applications/A.app",
+                                "Helpers/H.app",
+                                "Helpers/H.app/Contents/Helpers/HH.app",
+                                "SharedSupport/S.app",
+                                "Library/LoginItems/L.app",
+                                "Frameworks/E.app",
+                                kit + "K.app",
+                                kit + "Versions/A/V.app",
+                                kit + "Versions/B/Helpers/VH.app"};
+  for (const std::string& inner : nested) MakeApp("/Apps/Outer.app/Contents/" + inner);
+  for (const std::string& inner :
+       Urls{"Resources/R.app", "MacOS/M.app", "_CodeSignature/C.app", "PlugIns/P.app",
+            "Helpers/Sub/D.app", "Library/LaunchServices/T.app", kit + "Resources/KR.app",
+            kit + "Versions/A/Resources/VR.app"})
+    MakeApp("/Apps/Outer.app/Contents/" + inner);
+  // Links, as frameworks hold them, are not followed.
+  ASSERT_EQ(symlink("A", (apps_ + "/Outer.app/Contents/" + kit + "Versions/Current").c_str()), 0);
+  Urls expected;
+  for (const std::string& inner : nested)
+    expected.push_back(Url("/Apps/Outer.app/Contents/" + inner));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Editors({apps_}), expected);
+}
+
+// Each application folder and each bundle has its own budget of entries.
+TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
+  limits_ = {8, 8};
+  for (int i = 0; i < 20; ++i) {
+    MakeDirectoriesOrDie(dir_.path() + "/1/Huge/" + std::to_string(i));
+    MakeDirectoriesOrDie(apps_ + "/Big.app/Contents/Helpers/" + std::to_string(i));
+  }
+  MakeApp("/Apps/Big.app");
+  MakeApp("/Apps/Small.app");
+  MakeApp("/Apps/Small.app/Contents/Helpers/Nested.app");
+  EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_}),
+            (Urls{Url("/Apps/Big.app"), Url("/Apps/Small.app"),
+                  Url("/Apps/Small.app/Contents/Helpers/Nested.app")}));
 }
 
 TEST_F(ApplicationRegistryTest, SkipsLinksAndBrokenBundles) {

@@ -24,21 +24,24 @@ std::string With(const char* name, const char* value, const std::function<std::s
   return result;
 }
 
-TEST(FoldersTest, TemporaryFolderIsTmpdirWithASlash) {
+TEST(FoldersTest, HomeAndTemporaryFoldersComeFromTheEnvironmentFirst) {
   EXPECT_EQ(With("TMPDIR", "/var/T", [] { return TemporaryFolder(); }), "/var/T/");
   EXPECT_EQ(With("TMPDIR", "/var/T/", [] { return TemporaryFolder(); }), "/var/T/");
+  EXPECT_EQ(With("TMPDIR", "", [] { return TemporaryFolder("/nonexistent/"); }), "");
+  EXPECT_EQ(With("HOME", "/Users/someone", HomeFolder), "/Users/someone");
+  EXPECT_EQ(With("HOME", nullptr, HomeFolder), getpwuid(getuid())->pw_dir);
 }
 
 // Without TMPDIR it is the user's private folder in the shared one, taken only
-// when nobody else can have put anything in it.
+// when nobody else can have put anything in it: whether it is taken when a
+// folder of `mode` (none for 0) owned by `owner` stands at its path, or is
+// reached through a link there.
 TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
-  // Whether the private folder is taken when a folder of `mode` (none for 0)
-  // owned by `owner` stands at its path, or is reached through a link there.
   const uid_t me = geteuid();
-  const std::tuple<mode_t, uid_t, bool, bool> rows[] = {
+  const std::tuple<mode_t, uid_t, bool, bool> kRows[] = {
       {0, me, false, true},     {0700, me, false, true},     {0703, me, false, false},
       {0730, me, false, false}, {0700, 65534, false, false}, {0700, me, true, false}};
-  for (const auto& [mode, owner, linked, taken] : rows) {
+  for (const auto& [mode, owner, linked, taken] : kRows) {
     ScopedTempDir shared;
     const std::string folder = shared.path() + "/skiff-" + std::to_string(me);
     const std::string real = linked ? folder + "-real" : folder;
@@ -56,12 +59,6 @@ TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
     struct stat info;
     EXPECT_TRUE(!taken || (lstat(folder.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700));
   }
-  EXPECT_EQ(With("TMPDIR", "", [] { return TemporaryFolder("/nonexistent/"); }), "");
-}
-
-TEST(FoldersTest, HomeFolderFallsBackToThePasswordDatabase) {
-  EXPECT_EQ(With("HOME", "/Users/someone", HomeFolder), "/Users/someone");
-  EXPECT_EQ(With("HOME", nullptr, HomeFolder), getpwuid(getuid())->pw_dir);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <string>
 
-#include "tests/support/fake_shell.h"
 #include "tests/support/signature_report_text.h"
 #include "tests/target/target_app_fixture.h"
 
@@ -15,29 +14,32 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 
+constexpr char kPackage[] = "/tmp/Pkg\\ Dir/a.pkg";
+constexpr char kChecked[] = "PKG path for verification: /tmp/Pkg\\ Dir/a.pkg";
+
 class TargetAppCommandsTest : public TargetAppTest {
  protected:
-  TargetAppCommandsTest() { environment_.shell = &shell_; }
-
   bool Validate(int status, const std::string& report) {
+    shell_ = FakeShell();
     shell_.Answer(kSignatureCheckCommand, status, report);
-    return App().ValidatePackageSignature("/tmp/Pkg\\ Dir/a.pkg");
+    return App().ValidatePackageSignature(kPackage);
   }
-
-  FakeShell shell_;
 };
 
-TEST_F(TargetAppCommandsTest, TheCheckRunsThePackageUtilityOnTheEscapedPath) {
+TEST_F(TargetAppCommandsTest, TheCheckRunsThePackageUtilityOnTheEscapedPathAndLogsTheVerdict) {
   EXPECT_TRUE(Validate(0, SignatureReportText()));
-  EXPECT_THAT(shell_.commands(),
-              ElementsAre("/usr/sbin/pkgutil --check-signature /tmp/Pkg\\ Dir/a.pkg"));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                        "All certs present, pkg validation succeeded"));
+  EXPECT_THAT(shell_.commands(), ElementsAre(std::string(kSignatureCheckCommand) + kPackage));
+  EXPECT_FALSE(Validate(1, SignatureReportText()));
+  EXPECT_FALSE(Validate(0, ""));
+  EXPECT_THAT(log_.lines(), ElementsAre(kChecked, "All certs present, pkg validation succeeded",
+                                        kChecked, "Error in pkg validation",
+                                        "TerminationStatus of pkg validation NSTask: 1", kChecked));
 }
 
 const std::string kSigner = kAcceptedChain[0];
 const std::string kIntermediate = kAcceptedChain[1];
 const std::string kRoot = kAcceptedChain[2];
+const std::string kOther = "Developer ID Installer: Someone Else (ABCDE12345)";
 
 // The report with its line breaks replaced, in turn, by every other kind.
 std::string WithEveryLineBreak(const std::string& report) {
@@ -85,10 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"EveryKindOfLineBreak", WithEveryLineBreak(SignatureReportText()), true},
         ReportCase{"NotUtf8Elsewhere", SignatureReportText(kAcceptedChain, "caf\xE9.pkg"), true},
         ReportCase{"MissingIntermediate", SignatureReportText({kSigner, kRoot}), false},
-        ReportCase{"OtherSigner",
-                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
-                                        kIntermediate, kRoot}),
-                   false},
+        ReportCase{"OtherSigner", SignatureReportText({kOther, kIntermediate, kRoot}), false},
         ReportCase{"NameWithASuffix",
                    SignatureReportText({"Developer ID Installer: Orvane Systems, Inc. Evil LLC (X)",
                                         kIntermediate, kRoot}),
@@ -100,14 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReportCase{"TwoNamesOnOneLine",
                    SignatureReportText({kSigner, kRoot + ", " + kIntermediate}), false},
         ReportCase{"FileNameForgesTheSigner",
-                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
-                                        kIntermediate, kRoot},
-                                       kSigner + ".pkg"),
-                   false},
+                   SignatureReportText({kOther, kIntermediate, kRoot}, kSigner + ".pkg"), false},
         ReportCase{"FileNameForgesAChainSection",
-                   SignatureReportText({"Developer ID Installer: Someone Else (ABCDE12345)",
-                                        kIntermediate, kRoot},
-                                       "a" + kForgedChain + ".pkg"),
+                   SignatureReportText({kOther, kIntermediate, kRoot}, "a" + kForgedChain + ".pkg"),
                    false},
         ReportCase{"NamesWithoutAChainSection",
                    "    1. " + kSigner + "\n    2. " + kIntermediate + "\n    3. " + kRoot + "\n",
@@ -116,18 +110,6 @@ INSTANTIATE_TEST_SUITE_P(
                    SignatureReportText({"Evil\xE2\x80\xA8" + kSigner, kIntermediate, kRoot}),
                    false}),
     [](const ::testing::TestParamInfo<ReportCase>& info) { return std::string(info.param.name); });
-
-TEST_F(TargetAppCommandsTest, AFailingCheckIsLoggedWithItsStatus) {
-  EXPECT_FALSE(Validate(1, SignatureReportText()));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg",
-                                        "Error in pkg validation",
-                                        "TerminationStatus of pkg validation NSTask: 1"));
-}
-
-TEST_F(TargetAppCommandsTest, AnEmptyReportFailsWithoutALogLine) {
-  EXPECT_FALSE(Validate(0, ""));
-  EXPECT_THAT(log_.lines(), ElementsAre("PKG path for verification: /tmp/Pkg\\ Dir/a.pkg"));
-}
 
 TEST_F(TargetAppCommandsTest, AShellThatCannotStartIsAFailureThatSaysWhy) {
   shell_.FailToStart();

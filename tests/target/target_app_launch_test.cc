@@ -1,145 +1,97 @@
-#include "platform/file_url.h"
 #include "tests/target/target_app_fixture.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using Start = FakeMachine::Start;
 
-constexpr char kId[] = "com.orvane.Folian.Pro";
-constexpr char kFallbackLine[] =
+constexpr char kExecutable[] = "/Applications/Folian.app/Contents/MacOS/Folian";
+constexpr char kWith[] = "App will be launched with upgrade parameter.";
+constexpr char kFallback[] =
     "Some error occured while launching app with upgrade param, Will try to launch App without "
     "upgrade parameter.";
+constexpr char kWithout[] = "App will be launched without upgrade parameter.";
 
 class LaunchTest : public TargetAppTest {
  protected:
-  // A single-client installation whose full application is not installed yet:
-  // the case for the upgrade argument, unless `foliInstalled`.
-  std::string InstallSingleClient(bool foliInstalled, bool hasExecutableKey = true) {
-    FakeInstallation app;
-    app.foliSca = true;
-    app.hasExecutableKey = hasExecutableKey;
-    std::string path = Install(AppsFolder(), "Folian.app", app);
-    WriteInstallerPreferences(SupportFolder(), "Evergreen", true, foliInstalled);
-    return path;
-  }
-
   bool Launch(const std::string& bundleId, const std::string& workflow) {
     LaunchOperationParams params(bundleId);
     params.workflow = workflow;
     return App().launchTargetApp(params);
   }
-
-  // The lines after those of the discovery.
-  std::vector<std::string> LaunchLines() const {
-    std::vector<std::string> lines = log_.lines();
-    return std::vector<std::string>(lines.begin() + 4, lines.end());
-  }
 };
 
-TEST_F(LaunchTest, UpgradeStartsTheExecutableWithOnlySlashZ) {
-  std::string path = InstallSingleClient(false);
-  EXPECT_TRUE(Launch(kId, "upsell"));
-  ASSERT_EQ(launcher_.started.size(), 1u);
-  EXPECT_EQ(launcher_.started[0].first, path + "/Contents/MacOS/" + kFakeExecutableName);
-  EXPECT_EQ(launcher_.started[0].second, (Lines{"/z"}));
-  EXPECT_TRUE((launcher_.opened).empty());
-  EXPECT_EQ(log_.lines(),
-            (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
-                   "Fetched all PDF Editors successfully", "Found Evergreen track for launch",
-                   "Send Evergreen track for launch", "Installed app track: Evergreen",
-                   "Received workfow as upsell.", "Launching target app",
-                   "NSURL found for launch: " + UrlOf(path),
-                   "App will be launched with upgrade parameter.", "Launched target app"}));
+// An Evergreen installation with "FoliSCA" as given and a preference file
+// saying single client, with the full application installed as given. The
+// lines after the URL line: W with the upgrade, F the fallback, O without.
+struct LaunchRow {
+  const char* workflow;
+  std::optional<bool> foliSca;
+  bool foliInstalled, hasExecutable;
+  Start start;
+  bool desktopAnswer, result, upgradeStarted, received;
+  std::string lines;
+};
+
+class LaunchRowTest : public LaunchTest, public ::testing::WithParamInterface<LaunchRow> {};
+
+TEST_P(LaunchRowTest, StartsDirectlyOnlyForASingleClientUpsell) {
+  const LaunchRow& row = GetParam();
+  const std::string url = machine_.Install({"/Applications/Folian.app",
+                                            "Evergreen",
+                                            kId,
+                                            row.foliSca,
+                                            {kX64},
+                                            "23.008.20470",
+                                            row.hasExecutable ? kExecutable : ""});
+  machine_.Preferences(kSupport, "Evergreen", true, row.foliInstalled);
+  machine_.start = row.start;
+  machine_.openAnswer = row.desktopAnswer;
+  EXPECT_EQ(Launch(kId, row.workflow), row.result);
+  EXPECT_EQ(machine_.started, row.upgradeStarted ? Lines({kExecutable, "/z"}) : Lines());
+  Lines expected = {"Installed app track: Evergreen", "Launching target app",
+                    "NSURL found for launch: " + url};
+  if (row.received) expected.insert(expected.begin() + 1, "Received workfow as upsell.");
+  for (char line : row.lines)
+    expected.push_back(line == 'W' ? kWith : line == 'F' ? kFallback : kWithout);
+  expected.push_back("Launched target app");
+  const Lines lines = log_.lines();
+  EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), expected);
+  // The desktop is asked exactly when the log says so.
+  EXPECT_EQ(machine_.opened,
+            row.lines.back() == 'O' ? Lines({"/Applications/Folian.app"}) : Lines());
 }
 
-TEST_F(LaunchTest, FullApplicationInstalledMeansOrdinaryOpening) {
-  std::string path = InstallSingleClient(true);
-  EXPECT_TRUE(Launch(kId, "upsell"));
-  EXPECT_TRUE((launcher_.started).empty());
-  EXPECT_EQ(launcher_.opened, (Lines{path}));
-}
+constexpr Start kPid = Start::kPid;
 
-TEST_F(LaunchTest, PlatformFailureFallsBackToOrdinaryOpening) {
-  std::string path = InstallSingleClient(false);
-  launcher_.start = FakeLauncher::Start::kThrowPlatform;
-  launcher_.openAnswer = false;
-  EXPECT_FALSE(Launch(kId, "upsell"));  // the desktop's answer decides
-  EXPECT_EQ(launcher_.started.size(), 1u);
-  EXPECT_EQ(launcher_.opened, (Lines{path}));
-  EXPECT_EQ(LaunchLines(),
-            (Lines{"Installed app track: Evergreen", "Received workfow as upsell.",
-                   "Launching target app", "NSURL found for launch: " + UrlOf(path),
-                   "App will be launched with upgrade parameter.", kFallbackLine,
-                   "App will be launched without upgrade parameter.", "Launched target app"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, LaunchRowTest,
+    ::testing::Values(
+        LaunchRow{"upsell", true, false, true, kPid, true, true, true, true, "W"},
+        LaunchRow{"upsell", true, true, true, kPid, true, true, false, true, "O"},
+        LaunchRow{"upsell", true, false, true, Start::kPlatformError, false, false, true, true,
+                  "WFO"},
+        LaunchRow{"upsell", true, false, false, kPid, true, true, false, true, "WFO"},
+        LaunchRow{"upsell", true, false, true, Start::kMinusOne, true, false, true, true, "W"},
+        LaunchRow{"upsell", std::nullopt, false, true, kPid, true, true, false, true, "O"},
+        LaunchRow{"install", true, false, true, kPid, false, false, false, false, "O"},
+        LaunchRow{"Upsell", true, false, true, kPid, true, true, false, false, "O"}));
 
 TEST_F(LaunchTest, OtherExceptionsFromTheStartAreNotCaught) {
-  InstallSingleClient(false);
-  launcher_.start = FakeLauncher::Start::kThrowOther;
+  machine_.Install({"/A.app", "Evergreen", kId, true});
+  machine_.Preferences(kSupport, "Evergreen", true, false);
+  machine_.start = Start::kOtherError;
   EXPECT_THROW(Launch(kId, "upsell"), std::logic_error);
-  EXPECT_TRUE((launcher_.opened).empty());
-}
-
-TEST_F(LaunchTest, MissingExecutableFallsBack) {
-  std::string path = InstallSingleClient(false, false);
-  EXPECT_TRUE(Launch(kId, "upsell"));
-  EXPECT_TRUE((launcher_.started).empty());
-  EXPECT_EQ(launcher_.opened, (Lines{path}));
-  EXPECT_EQ(log_.lines()[log_.lines().size() - 3], kFallbackLine);
-}
-
-TEST_F(LaunchTest, ProcessIdMinusOneFailsWithoutFallback) {
-  InstallSingleClient(false);
-  launcher_.start = FakeLauncher::Start::kReturnMinusOne;
-  EXPECT_FALSE(Launch(kId, "upsell"));
-  EXPECT_TRUE((launcher_.opened).empty());
-  EXPECT_EQ(log_.lines().back(), "Launched target app");
-}
-
-TEST_F(LaunchTest, DesktopRefusalIsFailureButStillLogged) {
-  std::string path = Install(AppsFolder(), "Folian.app");
-  launcher_.openAnswer = false;
-  EXPECT_FALSE(Launch(kId, "install"));
-  EXPECT_EQ(launcher_.opened, (Lines{path}));
-  EXPECT_EQ(LaunchLines(),
-            (Lines{"Installed app track: Evergreen", "Launching target app",
-                   "NSURL found for launch: " + UrlOf(path),
-                   "App will be launched without upgrade parameter.", "Launched target app"}));
-}
-
-TEST_F(LaunchTest, UpsellWithoutSingleClientKeyOpensNormally) {
-  std::string path = Install(AppsFolder(), "Folian.app");
-  WriteInstallerPreferences(SupportFolder(), "Evergreen", true, false);
-  EXPECT_TRUE(Launch(kId, "upsell"));
-  EXPECT_TRUE((launcher_.started).empty());
-  EXPECT_EQ(LaunchLines(),
-            (Lines{"Installed app track: Evergreen", "Received workfow as upsell.",
-                   "Launching target app", "NSURL found for launch: " + UrlOf(path),
-                   "App will be launched without upgrade parameter.", "Launched target app"}));
-}
-
-TEST_F(LaunchTest, OnlyExactUpsellConsidersTheUpgrade) {
-  InstallSingleClient(false);
-  EXPECT_TRUE(Launch(kId, ""));
-  EXPECT_TRUE(Launch(kId, "Upsell"));
-  EXPECT_TRUE((launcher_.started).empty());
-  EXPECT_EQ(launcher_.opened.size(), 2u);
-  for (const std::string& line : log_.lines())
-    EXPECT_EQ(line.find("Received workfow"), std::string::npos);
+  EXPECT_TRUE(machine_.opened.empty());
 }
 
 TEST_F(LaunchTest, NothingToLaunch) {
   EXPECT_FALSE(Launch("", "upsell"));
-  EXPECT_TRUE((log_.lines()).empty());
-
-  FakeInstallation noTrack;
-  noTrack.track.reset();
-  Install(AppsFolder(), "Folian.app", noTrack);
+  EXPECT_TRUE(log_.lines().empty());
+  machine_.Install({"/A.app", std::nullopt});
   EXPECT_FALSE(Launch(kId, "upsell"));
-  EXPECT_EQ(log_.lines(), (Lines{std::string("BundleID for getting App URL to launch: ") + kId,
+  EXPECT_EQ(log_.lines(), (Lines{"BundleID for getting App URL to launch: com.orvane.Folian.Pro",
                                  "Fetched all PDF Editors successfully"}));
-  EXPECT_TRUE((launcher_.started).empty());
-  EXPECT_TRUE((launcher_.opened).empty());
+  EXPECT_TRUE(machine_.started.empty() && machine_.opened.empty());
 }
 
 }  // namespace

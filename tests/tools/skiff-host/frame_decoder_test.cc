@@ -1,3 +1,4 @@
+// The host's frame decoder, one stream a row, fed in pieces of the row's size.
 #include "tools/skiff-host/frame_decoder.h"
 
 #include <gtest/gtest.h>
@@ -5,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge/packet_frame.h"
-
 namespace {
+
+using Lines = std::vector<std::string>;
 
 std::string Header(uint32_t id, uint32_t aux, uint32_t length) {
   std::string out;
@@ -17,62 +18,52 @@ std::string Header(uint32_t id, uint32_t aux, uint32_t length) {
   return out;
 }
 
-TEST(FrameDecoder, HeaderAndPayloadFedByteByByte) {
-  std::string frame;
-  ASSERT_TRUE(EncodeFrame(MakeValuePacket(CB_Pkt_Progress, 30), &frame));
-  FrameDecoder decoder;
-  std::vector<CommPacket> packets;
-  for (char byte : frame) {
-    ASSERT_TRUE(packets.empty());
-    ASSERT_TRUE(decoder.Feed(&byte, 1, &packets));
-  }
-  ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(packets[0].packetId, CB_Pkt_Progress);
-  EXPECT_EQ(packets[0].auxiliaryWord, 0xFFFFu);
-  EXPECT_EQ(packets[0].text, "<data><value>30</value></data>");
-  EXPECT_EQ(packets[0].length, 31u);
-  EXPECT_EQ(decoder.PendingBytes(), 0u);
-}
+struct DecoderRow {
+  const char* name;
+  std::string stream;
+  size_t piece;    // 0: in one piece
+  Lines packets;   // "id aux length text"; the text ends at the payload's first NUL
+  size_t pending;  // bytes of an unfinished frame; kBroken: broken for good
+};
 
-TEST(FrameDecoder, BackToBackFramesInOnePieceWithATailOfTheNext) {
-  // The first payload's text ends at its first NUL; the second has none.
-  const std::string stream = Header(4, 7, 6) + std::string("ab\0cd\0", 6) + Header(77, 0, 3) +
-                             "xyz" + Header(9, 0, 5) + "ab";
-  FrameDecoder decoder;
-  std::vector<CommPacket> packets;
-  ASSERT_TRUE(decoder.Feed(stream.data(), stream.size(), &packets));
-  ASSERT_EQ(packets.size(), 2u);
-  EXPECT_EQ(packets[0].packetId, 4u);
-  EXPECT_EQ(packets[0].auxiliaryWord, 7u);
-  EXPECT_EQ(packets[0].text, "ab");
-  EXPECT_EQ(packets[0].length, 3u);
-  EXPECT_EQ(packets[1].packetId, 77u);
-  EXPECT_EQ(packets[1].text, "xyz");
-  EXPECT_EQ(packets[1].length, 4u);
-  EXPECT_EQ(decoder.PendingBytes(), 14u);
-}
+constexpr size_t kBroken = ~size_t{0};
+const std::string kGood = Header(9, 0, 2) + std::string("a\0", 2);
+const std::string kBig(409600, 'y');
+// Two frames, the first's payload holding a NUL inside, and the start of a third.
+const std::string kBackToBack =
+    Header(4, 7, 6) + std::string("ab\0cd\0", 6) + Header(77, 0, 3) + "xyz" + Header(9, 0, 5) + "a";
+const DecoderRow kRows[] = {
+    {"ByteByByte", Header(9, 0xFFFF, 3) + std::string("30\0", 3), 1, {"9 65535 3 30"}, 0},
+    {"BackToBackWithEmbeddedNul", kBackToBack, 0, {"4 7 3 ab", "77 0 4 xyz"}, 13},
+    {"LargestLength", Header(9, 0, 409600) + kBig, 0, {"9 0 409601 " + kBig}, 0},
+    {"OversizedLength", kGood + Header(9, 0, 409601), 0, {"9 0 2 a"}, kBroken},
+    {"HugeLength", kGood + Header(9, 0, 0xFFFFFFFF), 0, {"9 0 2 a"}, kBroken},
+    {"ZeroLength", kGood + Header(9, 0, 0), 5, {"9 0 2 a"}, kBroken},
+};
 
-TEST(FrameDecoder, LargestAnnouncedLengthIsAccepted) {
-  const std::string stream = Header(9, 0, 409600) + std::string(409600, 'y');
-  FrameDecoder decoder;
-  std::vector<CommPacket> packets;
-  ASSERT_TRUE(decoder.Feed(stream.data(), stream.size(), &packets));
-  ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(packets[0].text.size(), 409600u);
-}
-
-TEST(FrameDecoder, OversizedOrZeroLengthBreaksTheStreamForGood) {
-  for (uint32_t badLength : {409601u, 0xFFFFFFFFu, 0u}) {
-    SCOPED_TRACE(badLength);
-    const std::string good = Header(9, 0, 2) + std::string("a\0", 2);
-    const std::string stream = good + Header(9, 0, badLength);
+TEST(FrameDecoderTest, CutsStreamsIntoPacketsAndStaysBrokenAfterABadLength) {
+  for (const DecoderRow& row : kRows) {
     FrameDecoder decoder;
     std::vector<CommPacket> packets;
-    EXPECT_FALSE(decoder.Feed(stream.data(), stream.size(), &packets));
-    EXPECT_EQ(packets.size(), 1u);
-    EXPECT_TRUE(decoder.IsBroken());
-    EXPECT_FALSE(decoder.Feed(good.data(), good.size(), &packets));
-    EXPECT_EQ(packets.size(), 1u);
+    const size_t piece = row.piece == 0 ? row.stream.size() : row.piece;
+    bool intact = true;
+    for (size_t at = 0; at < row.stream.size(); at += piece) {
+      const size_t size = std::min(piece, row.stream.size() - at);
+      intact = decoder.Feed(row.stream.data() + at, size, &packets) && intact;
+    }
+    if (row.pending == kBroken) {
+      EXPECT_FALSE(decoder.Feed(kGood.data(), kGood.size(), &packets)) << row.name;
+    } else {
+      EXPECT_EQ(decoder.PendingBytes(), row.pending) << row.name;
+    }
+    EXPECT_EQ(intact, row.pending != kBroken) << row.name;
+    EXPECT_EQ(decoder.IsBroken(), row.pending == kBroken) << row.name;
+    Lines shown;
+    for (const CommPacket& p : packets) {
+      shown.push_back(std::to_string(p.packetId) + " " + std::to_string(p.auxiliaryWord) + " " +
+                      std::to_string(p.length) + " " + p.text);
+    }
+    EXPECT_EQ(shown, row.packets) << row.name;
   }
 }
 

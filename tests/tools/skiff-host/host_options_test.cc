@@ -1,5 +1,9 @@
 #include "tools/skiff-host/host_options.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include "gtest/gtest.h"
 
 namespace {
@@ -46,6 +50,11 @@ TEST(HostOptionsTest, RejectsMalformedValuesAndUnknownOptions) {
     EXPECT_FALSE(ParseHostOptions({argument}, &options, &error)) << argument;
     EXPECT_FALSE(error.empty()) << argument;
   }
+}
+
+TEST(HostOptionsTest, TheProgramRefusesAnUnknownOptionWithItsUsage) {
+  EXPECT_EQ(std::system(SKIFF_HOST_BINARY " --hurry 2>&1 | grep -q '^Usage: skiff-host'"), 0);
+  EXPECT_EQ(WEXITSTATUS(std::system(SKIFF_HOST_BINARY " --hurry >/dev/null 2>&1")), 2);
 }
 
 }  // namespace

@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/bundle.h"
+#include "platform/plist_structure_check_posix.h"
+#include "platform/property_list.h"
+#include "platform/system_version.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace {
+
+using Types = std::vector<uint32_t>;
+
+std::string Word(uint64_t value, int size, bool bigEndian = true) {
+  std::string bytes;
+  for (int i = 0; i < size; ++i)
+    bytes += static_cast<char>(value >> 8 * (bigEndian ? size - 1 - i : i));
+  return bytes;
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string result;
+  while (times-- > 0) result += text;
+  return result;
+}
+
+// The binary form of `root`, which is freed.
+std::string Binary(plist_t root) {
+  char* bytes = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  std::string data(bytes, length);
+  free(bytes);
+  plist_free(root);
+  return data;
+}
+
+// `levels` arrays nested in one another.
+plist_t NestedArrays(int levels) {
+  plist_t root = plist_new_array();
+  for (plist_t inner = root; --levels > 0;) {
+    plist_t next = plist_new_array();
+    plist_array_append_item(inner, next);
+    inner = next;
+  }
+  return root;
+}
+
+// A binary plist of `objects`, the first the root, with one-byte references.
+std::string Bplist(const std::vector<std::string>& objects) {
+  std::string data = "bplist00", table;
+  for (const std::string& object : objects) {
+    table += Word(data.size(), 4);
+    data += object;
+  }
+  return data + table + std::string(6, '\0') + "\x04\x01" + Word(objects.size(), 8) + Word(0, 8) +
+         Word(data.size(), 8);
+}
+
+std::string Array(const std::vector<int>& refs) {
+  std::string object(1, static_cast<char>(0xa0 | refs.size()));
+  for (int ref : refs) object += static_cast<char>(ref);
+  return object;
+}
+
+// `length` arrays, each holding two references to the next, then `last`:
+// 2^length references to it once expanded.
+std::string Chain(int length, const std::string& last) {
+  std::vector<std::string> objects;
+  for (int i = 0; i < length; ++i) objects.push_back(Array({i + 1, i + 1}));
+  objects.push_back(last);
+  return Bplist(objects);
+}
+
+class PropertyListTest : public ::testing::Test {
+ protected:
+  bool Read(const std::string& contents) {
+    WriteFileOrDie(dir_.path() + "/p.plist", contents);
+    return ReadPropertyListFile(dir_.path() + "/p.plist", &value_);
+  }
+  ScopedTempDir dir_;
+  PlistValue value_;
+};
+
+TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
+  const std::string xml =
+      "<?xml version=\"1.0\"?><!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"x.dtd\">"
+      "<plist version=\"1.0\"><dict><key>s</key><string>a &amp; b</string>"
+      "<key>i</key><integer>-5</integer><key>r</key><real>2.5</real><key>t</key><true/>"
+      "<key>f</key><false/><key>a</key><array><string>x</string><dict/></array>"
+      "<key>d</key><data>AAEC</data><key>when</key><date>2020-01-01T00:00:00Z</date></dict></"
+      "plist>";
+  plist_t parsed = nullptr;
+  plist_from_xml(xml.data(), xml.size(), &parsed);
+  for (const std::string& file : {xml, Binary(parsed)}) {
+    ASSERT_TRUE(Read(file));
+    EXPECT_EQ(value_.Find("s")->string, "a & b");
+    EXPECT_EQ(value_.Find("i")->kind, PlistValue::Kind::kInteger);
+    EXPECT_EQ(value_.Find("i")->number, -5);
+    EXPECT_EQ(value_.Find("r")->number, 2.5);
+    EXPECT_TRUE(value_.Find("t")->BoolValue());
+    EXPECT_EQ(value_.Find("f")->kind, PlistValue::Kind::kBoolean);
+    EXPECT_FALSE(value_.Find("f")->BoolValue());
+    EXPECT_EQ(value_.Find("a")->array.at(1).kind, PlistValue::Kind::kDictionary);
+    EXPECT_EQ(value_.Find("d")->kind, PlistValue::Kind::kOther);
+    EXPECT_EQ(value_.Find("when")->kind, PlistValue::Kind::kOther);
+    EXPECT_EQ(value_.Find("a")->Find("x"), nullptr);
+  }
+  // Levels beyond 128 are kept as other values.
+  ASSERT_TRUE(Read(Binary(NestedArrays(200))));
+  const PlistValue* level = &value_;
+  int converted = 0;
+  for (; level->kind == PlistValue::Kind::kArray && !level->array.empty(); ++converted)
+    level = &level->array[0];
+  EXPECT_EQ(converted, 128);
+  EXPECT_EQ(level->kind, PlistValue::Kind::kOther);
+}
+
+// What libplist would abort on, recurse too deep for or expand beyond memory,
+// and what is no property list at all, is refused before it is parsed.
+TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile) {
+  plist_t list = NestedArrays(1);
+  for (int i = 0; i < 3; ++i) plist_array_append_item(list, plist_new_string("entry"));
+  const std::string binary = Binary(list);
+  std::string hugeCount = binary;
+  hugeCount.replace(binary.size() - 24, 8, std::string(8, '\xff'));
+  // A dictionary key holding a NUL: as ASCII and, for a key with a non-ASCII
+  // character, as UTF-16.
+  const auto nulKey = [](const std::string& key, const std::string& stored) {
+    plist_t info = plist_new_dict();
+    plist_dict_set_item(info, key.c_str(), plist_new_string("23.0"));
+    std::string file = Binary(info);
+    return file.replace(file.find(stored), stored.size(),
+                        stored.substr(0, stored.size() - 1) + '\0');
+  };
+  const std::string kTrue = "<plist><true/></plist>";
+  const std::string kText = std::string("\x5f\x11\x01\x90", 4) + std::string(400, 'x');
+  const std::pair<std::string, bool> kRows[] = {
+      {Binary(NestedArrays(512)), true},
+      {Binary(NestedArrays(513)), false},
+      {Repeat("<array>", 512) + Repeat("</array>", 512), true},
+      {Repeat("<array>", 513) + Repeat("</array>", 513), false},
+      {kTrue + std::string(16 * 1024 * 1024 - kTrue.size(), ' '), true},
+      {kTrue + std::string(16 * 1024 * 1024 - kTrue.size() + 1, ' '), false},
+      // Shared objects count once per reference: 2^21 - 1 values, or 2^18 times 400 bytes.
+      {Chain(5, kText), true},
+      {Chain(20, "\x09"), false},
+      {Chain(18, kText), false},
+      {Bplist({Array({1}), Array({0})}), false},  // a cycle
+      {Bplist({Array({7})}), false},
+      {Bplist({std::string("\xaf\x13\0\0\0\x01\0\0\0\0", 10)}), false},  // 2^32 references
+      {"bplist00" + std::string(32, '\xff'), false},
+      {"", false},
+      {"garbage", false},
+      {"<plist><array><string>open", false},
+      {hugeCount, false},
+      {binary.substr(0, binary.size() - 1), false},
+      {binary.substr(0, binary.size() - 20), false},
+      {nulKey("CFBundleVersion+", "CFBundleVersion+"), false},
+      {nulKey("Name\xc3\xa9+", std::string("\0\xe9\0+", 4)), false},
+  };
+  for (const auto& [contents, read] : kRows) {
+    value_.string = "untouched";
+    EXPECT_EQ(Read(contents), read) << contents.size() << " " << contents.substr(0, 20);
+    EXPECT_EQ(value_.string == "untouched", !read);
+  }
+  EXPECT_FALSE(ReadPropertyListFile(dir_.path() + "/absent.plist", &value_));
+  EXPECT_FALSE(ReadPropertyListFile(dir_.path(), &value_));
+  EXPECT_EQ(value_.string, "untouched");
+}
+
+// Closing tags the parser skips (in comments, instructions, declarations,
+// attribute values) do not count; a document type with entities is refused.
+TEST(XmlPlistNestingTest, CountsArraysAndDictionariesOnTheSafeSide) {
+  const std::pair<std::string, bool> kRows[] = {
+      {"<plist><dict><key>a</key><array><dict/><array/></array></dict></plist>", true},
+      {"<plist><array><dict><array\n></array></dict></array>", false},
+      {Repeat(Repeat("<array>", 2) + Repeat("</array>", 2), 2), true},
+      {"</array></dict><array></array>", true},
+      {Repeat("<array><!-- </array> -->", 3), false},
+      {Repeat("<array><?pi </array> ?>", 3), false},
+      {Repeat("<array><!DOCTYPE x \"</array>\">", 3), false},
+      {Repeat("<array a=\"/>\">", 3), false},
+      {"<!DOCTYPE plist [<!ENTITY a \"b\">]><plist/>", false},
+  };
+  for (const auto& [text, fits] : kRows) EXPECT_EQ(XmlPlistNestingFits(text, 2), fits) << text;
+}
+
+TEST(SystemVersionTest, ComparesTheMajorVersionAndTakesAnUnknownOneAsCurrent) {
+  ScopedTempDir dir;
+  const std::string path = dir.path() + "/v.plist";
+  const auto atLeast11 = [&path](const std::string& value) {
+    WriteFileOrDie(path, "<plist><dict><key>ProductVersion</key>" + value + "</dict></plist>");
+    return IsSystemAtLeastMacOS11(path);
+  };
+  for (const char* older : {"10.15.7", "10", "9.2"})
+    EXPECT_FALSE(atLeast11("<string>" + std::string(older) + "</string>")) << older;
+  for (const char* current : {"11.0", "14.2.1", "110", "ten.15", ".10", ""})
+    EXPECT_TRUE(atLeast11("<string>" + std::string(current) + "</string>")) << current;
+  EXPECT_TRUE(atLeast11("<real>10.15</real>"));
+  EXPECT_TRUE(IsSystemAtLeastMacOS11("/nonexistent/SystemVersion.plist"));
+}
+
+std::string ThinMachO(uint32_t magic, uint32_t cputype, bool bigEndian) {
+  return Word(magic, 4, bigEndian) + Word(cputype, 4, bigEndian) +
+         std::string(magic == 0xfeedfacf ? 24 : 20, '\0');
+}
+
+// A universal header listing `types`, each slice 16 bytes long after the table.
+std::string Universal(const Types& types, bool offsets64, uint32_t claimedCount = 0) {
+  const int width = offsets64 ? 8 : 4;
+  std::string bytes = Word(offsets64 ? 0xcafebabf : 0xcafebabe, 4) +
+                      Word(claimedCount ? claimedCount : types.size(), 4);
+  const uint64_t slices = 8 + types.size() * (offsets64 ? 32 : 20);
+  for (size_t i = 0; i < types.size(); ++i)
+    bytes += Word(types[i], 4) + Word(3, 4) + Word(slices + 16 * i, width) + Word(16, width) +
+             Word(4, 4) + (offsets64 ? Word(0, 4) : "");
+  return bytes + std::string(16 * types.size(), '\0');
+}
+
+std::string Elf(uint8_t elfClass, uint8_t data, uint16_t machine) {
+  return "\x7f" + std::string("ELF") + static_cast<char>(elfClass) + static_cast<char>(data) +
+         std::string(10, '\0') + Word(2, 2, data == 2) + Word(machine, 2, data == 2) +
+         std::string(elfClass == 2 ? 44 : 32, '\0');
+}
+
+TEST(ExecutableArchitecturesTest, ListsTheTypesOfMachOAndElfHeadersAndNoneOfOthers) {
+  const std::string two = Universal({0x01000007, 0x0100000c}, false);
+  std::string wild = Universal({0x0100000c}, true);
+  wild.replace(16, 8, Word(~0ull, 8));
+  const std::pair<std::string, Types> kRows[] = {
+      {ThinMachO(0xfeedfacf, 0x01000007, false), {0x01000007}},
+      {ThinMachO(0xfeedfacf, 0x0100000c, true), {0x0100000c}},
+      {ThinMachO(0xfeedface, 7, false), {7}},
+      {ThinMachO(0xfeedface, 18, true), {18}},
+      {two, {0x01000007, 0x0100000c}},
+      {Universal({0x0100000c, 7, 0x01000007}, true), {0x0100000c, 7, 0x01000007}},
+      {Universal(Types(32, 7), false), Types(32, 7)},
+      // Only the table counts: slices cut off or pointing anywhere still list.
+      {two.substr(0, 48), {0x01000007, 0x0100000c}},
+      {wild, {0x0100000c}},
+      {Elf(2, 1, 62), {0x01000007}},
+      {Elf(2, 1, 183), {0x0100000c}},
+      {Elf(1, 2, 3), {7}},
+      {Elf(2, 1, 40), {}},  // 32-bit ARM
+      {two.substr(0, 47), {}},
+      {Universal({7}, false, 0xffffffff), {}},
+      {Universal({7}, false, 3), {}},
+      {Universal(Types(33, 7), false), {}},
+      {Universal({}, false), {}},
+      {ThinMachO(0xfeedfacf, 7, false).substr(0, 20), {}},
+      {Elf(2, 1, 62).substr(0, 40), {}},
+      {Elf(3, 1, 62), {}},
+      {"#!/bin/sh\n", {}},
+      {"", {}},
+      // A Java class file: the universal magic, versions 0 and 52, a constant pool.
+      {"\xca\xfe\xba\xbe" + Word(52, 4) + Word(0x001d0a00060f0910, 8) + std::string(1200, 'j'), {}},
+  };
+  for (const auto& [contents, types] : kRows) {
+    ScopedTempDir dir;
+    WriteFileOrDie(dir.path() + "/exe", contents);
+    EXPECT_EQ(ReadExecutableArchitectures(dir.path() + "/exe"), types) << contents.size();
+  }
+  EXPECT_EQ(ReadExecutableArchitectures("/nonexistent/exe"), Types{});
+  EXPECT_EQ(ReadExecutableArchitectures("/tmp"), Types{});
+}
+
+TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
+  ScopedTempDir dir;
+  const std::string path = dir.path() + "/Tool.app";
+  WriteFileOrDie(path + "/Contents/Info.plist",
+                 "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string>"
+                 "<key>CFBundleExecutable</key><string>Tool Main</string></dict></plist>");
+  WriteFileOrDie(path + "/Contents/MacOS/Tool Main", ThinMachO(0xfeedfacf, 0x01000007, false));
+  WriteFileOrDie(dir.path() + "/File.app", "x");
+  EXPECT_EQ(Bundle::Open(dir.path() + "/File.app"), nullptr);
+  const auto bundle = Bundle::Open(path + "/");
+  ASSERT_NE(bundle, nullptr);
+  EXPECT_EQ(bundle->path(), path);
+  EXPECT_EQ(bundle->bundleIdentifier(), "com.example.tool");
+  EXPECT_EQ(bundle->executablePath(), path + "/Contents/MacOS/Tool Main");
+  EXPECT_EQ(bundle->executableArchitectures(), Types{0x01000007});
+  for (const char* info : {"", "<plist><array/></plist>", "not a plist",
+                           "<plist><dict><key>CFBundleIdentifier</key><integer>3</integer>"
+                           "<key>CFBundleExecutable</key><array/></dict></plist>"}) {
+    WriteFileOrDie(path + "/Contents/Info.plist", info);
+    const auto unusable = Bundle::Open(path);
+    ASSERT_NE(unusable, nullptr);
+    EXPECT_EQ(unusable->bundleIdentifier(), "");
+    EXPECT_EQ(unusable->executablePath(), "");
+    EXPECT_TRUE(unusable->executableArchitectures().empty());
+  }
+}
+
+}  // namespace

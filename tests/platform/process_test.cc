@@ -1,0 +1,104 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <tuple>
+
+#include "platform/launcher.h"
+#include "platform/shell.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace {
+
+// Counts the lines of /proc/self/status saying that no standard signal is
+// ignored and none is blocked: 2 for a child that starts as it should. (glibc
+// itself has a child ignore its internal real-time signals, 32 and up.)
+constexpr char kSignalState[] =
+    "grep -cE '^(SigBlk:\\s0{16}|SigIgn:\\s[0-9a-f]{8}[08]0{7})$' /proc/self/status";
+
+// Children start the way they would from Skiff, which ignores SIGPIPE: here
+// with SIGPIPE ignored and blocked and SIGUSR1 blocked too. None of it may
+// reach them.
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedPipe_ = signal(SIGPIPE, SIG_IGN);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGPIPE);
+    sigaddset(&blocked, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &blocked, &savedMask_);
+  }
+  void TearDown() override {
+    pthread_sigmask(SIG_SETMASK, &savedMask_, nullptr);
+    signal(SIGPIPE, savedPipe_);
+  }
+
+  ScopedTempDir dir_;
+  sighandler_t savedPipe_ = SIG_DFL;
+  sigset_t savedMask_;
+};
+
+TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
+  ASSERT_EQ(setenv("SKIFF_SHELL_TEST_VALUE", "a b $c", 1), 0);
+  const std::tuple<std::string, int, std::string> kRows[] = {
+      // command, status, output
+      {"echo one; echo two >&2; echo three", 0, "one\ntwo\nthree\n"},
+      {"echo oops >&2; exit 3", 3, "oops\n"},
+      {"printf %s \"$SKIFF_SHELL_TEST_VALUE\"", 0, "a b $c"},
+      {"kill -TERM $$", 128 + SIGTERM, ""},
+      // The background child holds the pipe until it ends; the output is complete then.
+      {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n"},
+      {kSignalState, 0, "2\n"},
+  };
+  for (const auto& [command, status, output] : kRows) {
+    const ShellResult result = CreateShell()->Run(command);
+    EXPECT_EQ(result.status, status) << command;
+    EXPECT_EQ(result.output, output) << command;
+  }
+  unsetenv("SKIFF_SHELL_TEST_VALUE");
+}
+
+TEST_F(ProcessTest, TheLauncherStartsExactlyTheGivenArgumentsInASessionOfTheirOwn) {
+  const int inherited = open((dir_.path() + "/open").c_str(), O_WRONLY | O_CREAT, 0644);
+  const std::string checks = "[ $# -eq 1 ] && [ \"$1\" = /z ] && [ $(ps -o sid= -p $$) -eq $$ ]" +
+                             std::string(" && ! [ -e /proc/self/fd/") + std::to_string(inherited) +
+                             " ] && [ $(" + kSignalState + ") -eq 2 ]";
+  const pid_t pid = CreateLauncher()->StartProcess("/bin/sh", {"-c", checks, "sh", "/z"});
+  close(inherited);
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  WriteFileOrDie(dir_.path() + "/plain", "#!/bin/sh\n");
+  try {
+    CreateLauncher()->StartProcess(dir_.path() + "/plain", {});
+    FAIL() << "started a file without execute permission";
+  } catch (const PlatformException& error) {
+    EXPECT_NE(std::string(error.what()).find(dir_.path() + "/plain"), std::string::npos);
+  }
+}
+
+TEST_F(ProcessTest, TheLauncherOpensABundleThroughItsMainExecutable) {
+  const std::string app = dir_.path() + "/Tool.app", output = dir_.path() + "/arguments";
+  EXPECT_FALSE(CreateLauncher()->OpenApplication(app));
+  WriteFileOrDie(app + "/Contents/Info.plist",
+                 "<plist><dict><key>CFBundleExecutable</key><string>tool</string></dict></plist>");
+  EXPECT_FALSE(CreateLauncher()->OpenApplication(app));
+  // Writes its argument count to `output` once it has run.
+  WriteFileOrDie(app + "/Contents/MacOS/tool", "#!/bin/sh\necho $# > '" + output + ".tmp'\nmv '" +
+                                                   output + ".tmp' '" + output + "'\n");
+  chmod((app + "/Contents/MacOS/tool").c_str(), 0755);
+  EXPECT_TRUE(CreateLauncher()->OpenApplication(app));
+  for (int i = 0; i < 1000 && !PathExists(output); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(PathExists(output) ? ReadFileOrDie(output) : "not run", "0\n");
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include "platform/temporary_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "platform/property_list_files.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace {
+
+// What stands at the path beforehand, whether EnsureFile succeeds and what the
+// regular file there (or the entry of a folder left alone) holds afterwards. A
+// link's target is never written to or created.
+TEST(TemporaryFilesTest, EnsureFileReplacesAnythingButARegularFileWithoutFollowingIt) {
+  const std::tuple<std::string, bool, std::string> kRows[] = {
+      {"nothing", true, ""},          {"file", true, "kept"}, {"dangling link", true, ""},
+      {"linked file", true, ""},      {"fifo", true, ""},     {"empty folder", true, ""},
+      {"full folder", false, "entry"}};
+  for (const auto& [what, ensured, contents] : kRows) {
+    ScopedTempDir dir;
+    const std::string path = dir.path() + "/probe", target = dir.path() + "/target";
+    if (what == "file") WriteFileOrDie(path, "kept");
+    if (what == "linked file") WriteFileOrDie(target, "target");
+    ASSERT_TRUE(what.find("link") == std::string::npos ||
+                symlink(target.c_str(), path.c_str()) == 0);
+    ASSERT_TRUE(what != "fifo" || mkfifo(path.c_str(), 0600) == 0);
+    if (what.find("folder") != std::string::npos) MakeDirectoriesOrDie(path);
+    if (what == "full folder") WriteFileOrDie(path + "/entry", "entry");
+    EXPECT_EQ(CreateTemporaryFiles(dir.path() + "/")->EnsureFile(path), ensured) << what;
+    struct stat info;
+    ASSERT_EQ(lstat(path.c_str(), &info), 0) << what;
+    ASSERT_EQ(S_ISREG(info.st_mode), ensured) << what;
+    const std::string kept = ensured ? path : path + "/entry";
+    EXPECT_EQ(PathExists(kept) ? ReadFileOrDie(kept) : "none", contents) << what;
+    EXPECT_EQ(PathExists(target) ? ReadFileOrDie(target) : "none",
+              what == "linked file" ? "target" : "none")
+        << what;
+  }
+}
+
+TEST(TemporaryFilesTest, AMissingFolderOrFileSaysWhy) {
+  ScopedTempDir dir;
+  const auto files = CreateTemporaryFiles(dir.path() + "/missing/");
+  std::string error;
+  EXPECT_EQ(files->LockFolder(&error), nullptr);
+  EXPECT_EQ(error, "No such file or directory");
+  error.clear();
+  EXPECT_FALSE(files->RemoveFile(dir.path() + "/missing-file", &error));
+  EXPECT_EQ(error, "No such file or directory");
+}
+
+// Parallel runs share the probe file: while one holds the lock, no other may
+// create it under it or remove it.
+TEST(TemporaryFilesTest, HoldersOfTheLockTakeTurns) {
+  ScopedTempDir dir;
+  const std::string probe = dir.path() + "/TempFileForLangPack.pdf";
+  std::atomic<int> faults{0};
+  std::vector<std::thread> runs;
+  for (int i = 0; i < 100; ++i) {
+    runs.emplace_back([&] {
+      const auto files = CreateTemporaryFiles(dir.path() + "/");
+      std::string error;
+      const auto lock = files->LockFolder(&error);
+      const bool made = lock != nullptr && files->EnsureFile(probe);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (!made || !PathExists(probe) || !files->RemoveFile(probe, &error)) ++faults;
+    });
+  }
+  for (auto& run : runs) run.join();
+  EXPECT_EQ(faults, 0);
+}
+
+TEST(PropertyListFilesTest, HasFileOnlyForSomethingOtherThanAFolder) {
+  ScopedTempDir dir;
+  WriteFileOrDie(dir.path() + "/file", "");
+  const auto files = CreatePropertyListFiles();
+  EXPECT_TRUE(files->HasFile(dir.path() + "/file"));
+  EXPECT_FALSE(files->HasFile(dir.path()));
+  EXPECT_FALSE(files->HasFile(dir.path() + "/missing"));
+}
+
+}  // namespace
