@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -140,13 +139,14 @@ struct RunRow {
   const char* lines;    // the log's lines of kShown, each followed by "|"
 };
 
-const std::set<std::string> kShown = {"Output of install command: installed",
-                                      "Operation stopped by an error: installer vanished",
-                                      "Not able to init comm bridge bailing out",
-                                      "Operation status: 1",
-                                      "Operation complete",
-                                      "Operation failed",
-                                      "Terminate pkt received"};
+// The lines a row shows, "|"-separated; and those of a run that went well.
+constexpr char kShown[] =
+    "|Output of install command: installed|Operation stopped by an error: installer vanished|Not "
+    "able to init comm bridge bailing out|Operation status: 1|Operation complete|Operation "
+    "failed|Terminate pkt received|";
+constexpr char kWell[] =
+    "Output of install command: installed|Operation status: 1|Operation complete|Terminate pkt "
+    "received|";
 
 class OperationRunnerRunTest : public OperationRunnerTest,
                                public ::testing::WithParamInterface<RunRow> {};
@@ -185,7 +185,7 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   EXPECT_TRUE(WorkersEnded());
   std::string lines;
   for (const std::string& line : log_.lines()) {
-    if (kShown.count(line) > 0) lines += line + "|";
+    if (std::string(kShown).find("|" + line + "|") != std::string::npos) lines += line + "|";
   }
   EXPECT_EQ(lines, row.lines);
 }
@@ -193,25 +193,17 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
 INSTANTIATE_TEST_SUITE_P(
     Rows, OperationRunnerRunTest,
     ::testing::Values(
-        RunRow{"EndsAtOnce", 0, 0, false, Host(), 0, 0, 0, "9:100 ",
-               "Output of install command: installed|Operation status: 1|Operation "
-               "complete|Terminate pkt received|"},
+        RunRow{"EndsAtOnce", 0, 0, false, Host(), 0, 0, 0, "9:100 ", kWell},
         RunRow{"Fails", 0, 1, false, Host(), 0, 0, 38, "10:38 ",
                "Output of install command: installed|Operation status: 1|Operation "
                "failed|Terminate pkt received|"},
         RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, Host(), 0, 0, 0,
-               "9:10 9:10 9:10 9:100 ",
-               "Output of install command: installed|Operation status: 1|Operation "
-               "complete|Terminate pkt received|"},
+               "9:10 9:10 9:10 9:100 ", kWell},
         RunRow{"WorkerThrows", 0, -1, false, Host(), 0, 0, 38, "10:38 ",
                "Operation stopped by an error: installer vanished|Operation status: "
                "1|Operation failed|Terminate pkt received|"},
-        RunRow{"TerminateBeforeTheFinal", 300, 0, false, Host(true), 0, 0, 0, "9:100 ",
-               "Output of install command: installed|Operation status: 1|Operation "
-               "complete|Terminate pkt received|"},
-        RunRow{"HostCloses", 0, 0, false, Host(false, false, 1), 0, 0, 0, "9:100 ",
-               "Output of install command: installed|Operation status: 1|Operation "
-               "complete|Terminate pkt received|"},
+        RunRow{"TerminateBeforeTheFinal", 300, 0, false, Host(true), 0, 0, 0, "9:100 ", kWell},
+        RunRow{"HostCloses", 0, 0, false, Host(false, false, 1), 0, 0, 0, "9:100 ", kWell},
         // The worker goes on after the limit, and only the caller's wait ends.
         RunRow{"TimeLimit", 2000, 0, false, Host(), 1, 0, 38, "9:10 10:38 ",
                "Operation failed|Terminate pkt received|Output of install command: installed|"},
