@@ -33,7 +33,7 @@ namespace {
 struct Sizes {
   size_t documentBytes = 1 << 20;
   size_t captureBytes = 16 << 20;
-  std::vector<size_t> bundleCounts = {100, 300, 1000, 3000};
+  std::vector<size_t> bundleCounts = {100, 250, 500, 1000};
   std::vector<size_t> frameworkFileCounts = {50, 200, 500, 1000};
   size_t bundlesForFileSweep = 100;
 };
