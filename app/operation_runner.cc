@@ -123,7 +123,7 @@ int OperationRunner::DoOperation(OperationType type, OperationParams* params) {
   std::shared_ptr<OperationParams> workerParams = params->Clone();
   ++runningWorkers;
   try {
-    std::thread worker([this, type, workerParams] {
+    std::thread worker = limits_.startThread([this, type, workerParams] {
       try {
         RunOperation(type, workerParams.get());
       } catch (const std::exception& error) {

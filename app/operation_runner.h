@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "bridge/progress_monitor.h"
 #include "operation/operation_params.h"
@@ -34,6 +36,10 @@ struct OperationRunnerLimits {
   uint64_t processorTimeLimitTicks = kProcessorTimeLimitTicks;
   std::function<std::clock_t()> processorClock = [] { return std::clock(); };
   std::chrono::steady_clock::duration terminateWaitLimit = kTerminateWaitLimit;
+  // Starts the worker; throws std::system_error when no thread can be made.
+  std::function<std::thread(std::function<void()>)> startThread = [](std::function<void()> body) {
+    return std::thread(std::move(body));
+  };
 };
 
 class OperationRunner : private boost::noncopyable {

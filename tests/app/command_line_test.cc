@@ -2,45 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
 
-int Parse(std::vector<const char*> args, CommandLineOptions* options) {
-  args.insert(args.begin(), "skiff");
-  return ParseCommandLineOptions(static_cast<int>(args.size()), args.data(), options);
-}
-
-TEST(CommandLineTest, TheFourOptionsInAnyOrderAmongOtherArguments) {
-  CommandLineOptions options;
-  EXPECT_EQ(
-      Parse({"-v", "--pipeName=P", "--outputXml=/o", "extra", "--inputXml=/i", "--mode=install"},
-            &options),
-      4);
-  EXPECT_EQ(options.mode, "install");
-  EXPECT_EQ(options.inputXml, "/i");
-  EXPECT_EQ(options.outputXml, "/o");
-  EXPECT_EQ(options.pipeName, "P");
-}
-
-TEST(CommandLineTest, RepeatsCountAndTheLastValueWins) {
-  CommandLineOptions options;
-  EXPECT_EQ(Parse({"--mode=a", "--mode=launchApp", "--inputXml=", "--outputXml=o"}, &options), 4);
-  EXPECT_EQ(options.mode, "launchApp");
-  EXPECT_EQ(options.inputXml, "");
-  EXPECT_EQ(options.pipeName, "");
-}
-
-TEST(CommandLineTest, NearMissesAreNotOptions) {
-  CommandLineOptions options;
-  EXPECT_EQ(
-      Parse({"--modex=install", "--Mode=install", "--mode", "-mode=x", "--inputxml=a"}, &options),
-      0);
-  EXPECT_EQ(options.mode, "");
-}
-
-TEST(CommandLineTest, UsageTextIsTheExact112Characters) {
-  EXPECT_EQ(std::string(kUsageText).size(), 112u);
+TEST(CommandLineTest, CountsTheOptionsAndKeepsTheLastValueOfEach) {
+  const struct {
+    const char* args;
+    int count;
+    const char* values;  // mode|input|output|pipe
+  } rows[] = {
+      {"-v --pipeName=P --outputXml=/o extra --inputXml=/i --mode=install", 4, "install|/i|/o|P"},
+      {"--mode=a --mode=launchApp --inputXml= --outputXml=o", 4, "launchApp||o|"},
+      {"--modex=install --Mode=install --mode -mode=x --inputxml=a", 0, "|||"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> words;
+    std::istringstream in(row.args);
+    for (std::string word; in >> word;) words.push_back(word);
+    std::vector<const char*> argv = {"skiff"};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    CommandLineOptions o;
+    EXPECT_EQ(ParseCommandLineOptions(static_cast<int>(argv.size()), argv.data(), &o), row.count);
+    EXPECT_EQ(o.mode + "|" + o.inputXml + "|" + o.outputXml + "|" + o.pipeName, row.values);
+  }
 }
 
 }  // namespace

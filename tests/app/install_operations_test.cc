@@ -1,9 +1,11 @@
 #include "app/install_operations.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "target/target_app.h"
 #include "tests/support/fake_shell.h"
@@ -12,10 +14,7 @@
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
-class InstallOperationsTest : public ::testing::Test {
+class InstallOperationsTest : public ::testing::TestWithParam<std::tuple<std::string, bool>> {
  protected:
   InstallOperationsTest() {
     TargetAppEnvironment environment;
@@ -24,8 +23,6 @@ class InstallOperationsTest : public ::testing::Test {
     shell_.Answer("installer ", 0, "installed");
   }
 
-  void SignAll() { shell_.Answer(kSignatureCheckCommand, 0, SignatureReportText()); }
-
   RecordingLog log_;
   FakeShell shell_;
   std::unique_ptr<TargetApp> app_;
@@ -33,35 +30,32 @@ class InstallOperationsTest : public ::testing::Test {
   std::string output_;
 };
 
-TEST_F(InstallOperationsTest, ASignedPackageIsHandedToTheInstallerAsTheShellWroteIt) {
-  SignAll();
-  const InstallOperationParams params("/tmp/Pkg\\ Dir/Folian\\ Installer.pkg");
-  EXPECT_TRUE(RunInstall(log_, *app_, command_, output_, params));
-  EXPECT_EQ(command_, "installer -pkg /tmp/Pkg\\ Dir/Folian\\ Installer.pkg -tgt /");
-  EXPECT_EQ(shell_.commands().back(), command_);
-  EXPECT_EQ(output_, "installed");
+// Only a signed package reaches the installer, with its path as the shell
+// wrote it and however long.
+TEST_P(InstallOperationsTest, InstallsOnlyASignedPackage) {
+  const auto& [package, signedPackage] = GetParam();
+  shell_.Answer(kSignatureCheckCommand, signedPackage ? 0 : 1,
+                signedPackage ? SignatureReportText() : "Status: no signature\n");
+  std::vector<std::string> commands = {"/usr/sbin/pkgutil --check-signature " + package};
+  if (signedPackage) commands.push_back("installer -pkg " + package + " -tgt /");
+  EXPECT_EQ(RunInstall(log_, *app_, command_, output_, InstallOperationParams(package)),
+            signedPackage);
+  EXPECT_EQ(shell_.commands(), commands);
+  EXPECT_EQ(command_, signedPackage ? commands.back() : "");
+  EXPECT_EQ(output_, signedPackage ? "installed" : "PKG validation failed");
 }
 
-TEST_F(InstallOperationsTest, ARejectedPackageNeverReachesTheInstaller) {
-  shell_.Answer(kSignatureCheckCommand, 1, "Status: no signature\n");
-  EXPECT_FALSE(RunInstall(log_, *app_, command_, output_, InstallOperationParams("/a.pkg")));
-  EXPECT_EQ(output_, "PKG validation failed");
-  EXPECT_THAT(shell_.commands(), ElementsAre("/usr/sbin/pkgutil --check-signature /a.pkg"));
-  EXPECT_THAT(command_, IsEmpty());
-}
-
-TEST_F(InstallOperationsTest, APathBeyondAnyFixedBufferIsNeverCut) {
-  SignAll();
-  const std::string path = "/" + std::string(4000, 'p') + ".pkg";
-  EXPECT_TRUE(RunInstall(log_, *app_, command_, output_, InstallOperationParams(path)));
-  EXPECT_EQ(shell_.commands().back(), "installer -pkg " + path + " -tgt /");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Packages, InstallOperationsTest,
+    ::testing::Values(std::make_tuple("/tmp/Pkg\\ Dir/Folian\\ Installer.pkg", true),
+                      std::make_tuple("/a.pkg", false),
+                      std::make_tuple("/" + std::string(4000, 'p') + ".pkg", true)));
 
 TEST_F(InstallOperationsTest, AnEmptyBundleIdIsNeverUninstalled) {
   EXPECT_FALSE(RunUninstall(log_, *app_, command_, output_,
                             UninstallOperationParams("/remover /remover /app", "")));
-  EXPECT_THAT(shell_.commands(), IsEmpty());
-  EXPECT_THAT(output_, IsEmpty());
+  EXPECT_TRUE(shell_.commands().empty());
+  EXPECT_EQ(output_, "");
 }
 
 }  // namespace

@@ -1,16 +1,17 @@
 #include "app/operation_runner.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bridge/comm_bridge.h"
@@ -22,62 +23,56 @@
 
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::Not;
+using namespace std::chrono_literals;
 
 constexpr char kPipeName[] = "runner";
-// The tests' limit of the terminate wait: far more than a host needs to
-// answer, and far less than the product's, so that a wait that misses the
-// answer fails the test instead of hanging it.
-constexpr std::chrono::seconds kAnswerTime{10};
 
-// Signs every package; the installer takes `installerTime`, ends with
-// `installerStatus`, or throws, and can be held until released.
+// Signs every package; the installer takes `installerMs` and ends with
+// `installerStatus`, or throws for a negative one.
 class ScriptedShell : public Shell {
  public:
-  std::chrono::milliseconds installerTime{0};
+  int installerMs = 0;
   int installerStatus = 0;
-  bool installerThrows = false;
-  bool holdInstaller = false;
-
   ShellResult Run(const std::string& commandLine) override {
     if (commandLine.rfind(kSignatureCheckCommand, 0) == 0) return {0, SignatureReportText()};
-    if (installerThrows) throw std::runtime_error("installer vanished");
-    std::this_thread::sleep_for(installerTime);
-    std::unique_lock<std::mutex> lock(mutex_);
-    released_.wait(lock, [this] { return !holdInstaller; });
+    if (installerStatus < 0) throw std::runtime_error("installer vanished");
+    std::this_thread::sleep_for(installerMs * 1ms);
     return {installerStatus, "installed"};
   }
+};
 
-  void Release() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      holdInstaller = false;
+// Asks the runner for a second operation from inside the first: one in the
+// background when asked for progress, one of an unknown type on this thread
+// when told that the first has started.
+class Reentrant : public ProgressMonitor, public RecordingLog {
+ public:
+  OperationRunner* runner = nullptr;
+  int secondResult = -1;
+  int32_t GetProgress() override {
+    InstallOperationParams params("/other.pkg");
+    if (!std::exchange(asked_, true)) {
+      secondResult = runner->DoOperation(OperationType::Install, &params);
     }
-    released_.notify_all();
+    return 10;
+  }
+  void Log(const std::string& message) override {
+    RecordingLog::Log(message);
+    LaunchOperationParams params("id");
+    if (message == "In thread" && runner != nullptr && !std::exchange(asked_, true)) {
+      secondResult = runner->DoOperationSynchronously(static_cast<OperationType>(9), &params);
+    }
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable released_;
-};
-
-// A processor clock that moves on one tick per reading.
-struct TickingClock {
-  std::shared_ptr<std::atomic<long>> now = std::make_shared<std::atomic<long>>(0);
-  std::function<std::clock_t()> AsFunction() const {
-    auto ticks = now;
-    return [ticks] { return static_cast<std::clock_t>(ticks->fetch_add(1)); };
-  }
+  bool asked_ = false;
 };
 
 PipeChannelSettings QuickSettings(const std::string& folder) {
   PipeChannelSettings settings;
   settings.pipeFolder = folder + "/";
-  settings.openAttemptPause = std::chrono::milliseconds(5);
-  settings.headerReadPause = std::chrono::microseconds(500);
-  settings.writeRetryPause = std::chrono::milliseconds(1);
+  settings.openAttemptPause = 5ms;
+  settings.headerReadPause = 500us;
+  settings.writeRetryPause = 1ms;
   settings.writeAttempts = 200;
   return settings;
 }
@@ -89,44 +84,26 @@ class OperationRunnerTest : public ::testing::Test {
     environment.shell = &shell_;
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
   }
+  ~OperationRunnerTest() override { EXPECT_TRUE(WorkersEnded()); }
 
-  static OperationRunnerLimits Limits() {
-    OperationRunnerLimits limits;
-    limits.terminateWaitLimit = kAnswerTime;
-    return limits;
+  static bool WorkersEnded() {
+    for (int i = 0; i < 2000 && OperationRunner::AnyWorkerRunning(); ++i) {
+      std::this_thread::sleep_for(5ms);
+    }
+    return !OperationRunner::AnyWorkerRunning();
   }
 
+  // The terminate wait lasts far longer than a host needs to answer, and far
+  // less than the product's, so that a missed answer fails instead of hanging.
+  static OperationRunnerLimits Limits() {
+    OperationRunnerLimits limits;
+    limits.terminateWaitLimit = 10s;
+    return limits;
+  }
   std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = Limits(),
                                               std::unique_ptr<ProgressMonitor> monitor = nullptr) {
     return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
                                              std::move(limits));
-  }
-
-  std::unique_ptr<PipeHost> StartHost(HostBehaviour behaviour = HostBehaviour()) {
-    return std::make_unique<PipeHost>(temp_.path() + "/", kPipeName, behaviour);
-  }
-
-  InstallOperationParams Params() {
-    InstallOperationParams params("/pkgs/p.pkg");
-    params.pipeName = kPipeName;
-    return params;
-  }
-
-  static std::vector<std::pair<uint32_t, int32_t>> IdsAndValues(
-      const std::vector<CommPacket>& packets) {
-    std::vector<std::pair<uint32_t, int32_t>> result;
-    for (const CommPacket& packet : packets) {
-      result.emplace_back(packet.packetId, ValueOf(packet));
-      EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
-    }
-    return result;
-  }
-
-  static void WaitForWorkers() {
-    for (int i = 0; i < 2000 && OperationRunner::AnyWorkerRunning(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_FALSE(OperationRunner::AnyWorkerRunning());
   }
 
   ScopedTempDir temp_;
@@ -136,127 +113,131 @@ class OperationRunnerTest : public ::testing::Test {
   std::unique_ptr<TargetApp> targetApp_;
 };
 
-TEST_F(OperationRunnerTest, AnOperationThatEndsAtOnceSendsOnlyTheFinalPacket) {
-  auto host = StartHost();
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)),
-              ElementsAre(std::make_pair(CB_Pkt_Progress, 100)));
-  WaitForWorkers();
-
-  const std::vector<std::string> expected = {
-      "In Do Operation",        "After init comm bridge", "Thread created",
-      "In while loop pre wait", "Operation status: 1",    "Thread is done, I have been notified",
-      "Operation complete",     "Terminate pkt received"};
-  std::vector<std::string> mainThreadLines;
-  for (const std::string& line : log_.lines()) {
-    if (std::find(expected.begin(), expected.end(), line) != expected.end()) {
-      mainThreadLines.push_back(line);
-    }
-  }
-  EXPECT_EQ(mainThreadLines, expected);
-  EXPECT_THAT(log_.lines(), Contains("Output of install command: installed"));
-  EXPECT_THAT(log_.lines(), Not(Contains("In while loop post wait")));
+TEST(OperationRunnerLimitsTest, TheDefaultsAreNineHundredSeconds) {
+  EXPECT_EQ(OperationRunnerLimits().processorTimeLimitTicks, 900000000u);
+  EXPECT_EQ(OperationRunnerLimits().terminateWaitLimit, 900s);
 }
 
-TEST_F(OperationRunnerTest, AFailedOperationEndsWithTheErrorPacket) {
-  shell_.installerStatus = 1;
-  auto host = StartHost();
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
-  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
-  EXPECT_THAT(log_.lines(), Contains("Operation failed"));
-  WaitForWorkers();
+HostBehaviour Host(bool terminateAtOnce = false, bool answer = true, int64_t closeAfter = -1) {
+  HostBehaviour behaviour;
+  behaviour.terminateAtOnce = terminateAtOnce;
+  behaviour.answerFinalPacket = answer;
+  behaviour.closeAfter = closeAfter;
+  return behaviour;
 }
 
-TEST_F(OperationRunnerTest, ALongerOperationSendsAProgressPacketEverySecond) {
-  shell_.installerTime = std::chrono::milliseconds(3500);
-  auto host = StartHost();
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(
-      IdsAndValues(host->WaitForPackets(4)),
-      ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 10),
-                  std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Progress, 100)));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, AnExceptionInTheWorkerIsAFailureNotACrash) {
-  shell_.installerThrows = true;
-  auto host = StartHost();
-  auto runner = MakeRunner();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 38);
-  EXPECT_THAT(IdsAndValues(host->WaitForPackets(1)), ElementsAre(std::make_pair(CB_Pkt_Error, 38)));
-  EXPECT_THAT(log_.lines(), Contains("Operation stopped by an error: installer vanished"));
-  WaitForWorkers();
-}
-
-TEST_F(OperationRunnerTest, TheTimeLimitEndsTheWaitWhileTheWorkerStillRuns) {
-  shell_.holdInstaller = true;
-  auto host = StartHost();
-  OperationRunnerLimits limits = Limits();
-  limits.processorTimeLimitTicks = 1;
-  limits.processorClock = TickingClock().AsFunction();
-  auto runner = MakeRunner(limits);
-  auto params = std::make_unique<InstallOperationParams>(Params());
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, params.get()), 38);
-  EXPECT_THAT(IdsAndValues(host->WaitForPackets(2)),
-              ElementsAre(std::make_pair(CB_Pkt_Progress, 10), std::make_pair(CB_Pkt_Error, 38)));
-  EXPECT_TRUE(OperationRunner::AnyWorkerRunning());
-  // The caller's parameters go away while the worker still has work to do;
-  // under the address sanitizer a worker reading them would fail the test.
-  params.reset();
-  shell_.Release();
-  WaitForWorkers();
-  EXPECT_THAT(log_.lines(), Contains("Output of install command: installed"));
-}
-
-TEST_F(OperationRunnerTest, ANeverAnsweringHostCostsOnlyTheTimeLimit) {
-  HostBehaviour options;
-  options.answerFinalPacket = false;
-  auto host = StartHost(options);
-  OperationRunnerLimits limits;
-  limits.terminateWaitLimit = std::chrono::milliseconds(100);
-  auto runner = MakeRunner(limits);
-  InstallOperationParams params = Params();
-  // The operation's own result comes back even though no terminate came.
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_THAT(log_.lines(), Not(Contains("Terminate pkt received")));
-  WaitForWorkers();
-}
-
-// Reports progress and, on its first call, tries to start a second operation
-// from inside the first.
-class ReentrantMonitor : public ProgressMonitor {
- public:
-  OperationRunner* runner = nullptr;
-  int secondResult = -1;
-  int32_t GetProgress() override {
-    if (secondResult == -1) {
-      InstallOperationParams params("/other.pkg");
-      secondResult = runner->DoOperation(OperationType::Install, &params);
-    }
-    return 10;
-  }
+struct RunRow {
+  const char* name;
+  int installerMs;
+  int installerStatus;  // -1 throws
+  bool reentrant;       // the progress monitor asks for a second operation
+  HostBehaviour host;
+  uint64_t limitTicks;  // on a clock ticking once per reading; 0 the product's
+  int answerMs;         // how long the terminate may take; 0 the tests' own
+  int result;
+  const char* packets;  // "id:value " of each packet the host receives
+  const char* lines;    // the log's lines of kShown, each followed by "|"
 };
 
-TEST_F(OperationRunnerTest, ASecondOperationWhileTheFirstIsInsideDoesNothing) {
-  shell_.installerTime = std::chrono::milliseconds(1100);
-  auto host = StartHost();
-  auto monitor = std::make_unique<ReentrantMonitor>();
-  ReentrantMonitor* rawMonitor = monitor.get();
-  auto runner = MakeRunner(Limits(), std::move(monitor));
-  rawMonitor->runner = runner.get();
-  InstallOperationParams params = Params();
-  EXPECT_EQ(runner->DoOperation(OperationType::Install, &params), 0);
-  EXPECT_EQ(rawMonitor->secondResult, 38);
-  std::vector<std::string> lines = log_.lines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "In Do Operation"), 1);
-  WaitForWorkers();
+// The lines a row shows, "|"-separated; and those of a run that went well.
+constexpr char kShown[] =
+    "|Output of install command: installed|Operation stopped by an error: installer vanished|Not "
+    "able to init comm bridge bailing out|Operation status: 1|Operation complete|Operation "
+    "failed|Terminate pkt received|";
+constexpr char kWell[] =
+    "Output of install command: installed|Operation status: 1|Operation complete|Terminate pkt "
+    "received|";
+
+class OperationRunnerRunTest : public OperationRunnerTest,
+                               public ::testing::WithParamInterface<RunRow> {};
+
+TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerminate) {
+  const RunRow& row = GetParam();
+  shell_.installerMs = row.installerMs;
+  shell_.installerStatus = row.installerStatus;
+  PipeHost host(temp_.path() + "/", kPipeName, row.host);
+  OperationRunnerLimits limits = Limits();
+  if (row.answerMs > 0) limits.terminateWaitLimit = row.answerMs * 1ms;
+  if (row.limitTicks > 0) {
+    limits.processorTimeLimitTicks = row.limitTicks;
+    auto ticks = std::make_shared<std::atomic<long>>(0);
+    limits.processorClock = [ticks] { return static_cast<std::clock_t>((*ticks)++); };
+  }
+  auto monitor = row.reentrant ? std::make_unique<Reentrant>() : nullptr;
+  Reentrant* reentrant = monitor.get();
+  auto runner = MakeRunner(limits, std::move(monitor));
+  if (reentrant != nullptr) reentrant->runner = runner.get();
+  auto params = std::make_unique<InstallOperationParams>("/pkgs/p.pkg");
+  params->pipeName = kPipeName;
+  EXPECT_EQ(runner->DoOperation(OperationType::Install, params.get()), row.result);
+  // The caller's parameters go while the worker may still have work to do;
+  // under the address sanitizer a worker reading them would fail the test.
+  params.reset();
+  std::string packets(row.packets);
+  const auto received = host.WaitForPackets(std::count(packets.begin(), packets.end(), ' '));
+  packets.clear();
+  for (const CommPacket& packet : received) {
+    packets += std::to_string(packet.packetId) + ":" + std::to_string(ValueOf(packet)) + " ";
+    EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
+  }
+  EXPECT_EQ(packets, row.packets);
+  EXPECT_TRUE(reentrant == nullptr || reentrant->secondResult == 38);
+  EXPECT_TRUE(WorkersEnded());
+  std::string lines;
+  for (const std::string& line : log_.lines()) {
+    if (std::string(kShown).find("|" + line + "|") != std::string::npos) lines += line + "|";
+  }
+  EXPECT_EQ(lines, row.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OperationRunnerRunTest,
+    ::testing::Values(
+        RunRow{"EndsAtOnce", 0, 0, false, Host(), 0, 0, 0, "9:100 ", kWell},
+        RunRow{"Fails", 0, 1, false, Host(), 0, 0, 38, "10:38 ",
+               "Output of install command: installed|Operation status: 1|Operation "
+               "failed|Terminate pkt received|"},
+        RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, Host(), 0, 0, 0,
+               "9:10 9:10 9:10 9:100 ", kWell},
+        RunRow{"WorkerThrows", 0, -1, false, Host(), 0, 0, 38, "10:38 ",
+               "Operation stopped by an error: installer vanished|Operation status: "
+               "1|Operation failed|Terminate pkt received|"},
+        RunRow{"TerminateBeforeTheFinal", 300, 0, false, Host(true), 0, 0, 0, "9:100 ", kWell},
+        RunRow{"HostCloses", 0, 0, false, Host(false, false, 1), 0, 0, 0, "9:100 ", kWell},
+        // The worker goes on after the limit, and only the caller's wait ends.
+        RunRow{"TimeLimit", 2000, 0, false, Host(), 1, 0, 38, "9:10 10:38 ",
+               "Operation failed|Terminate pkt received|Output of install command: installed|"},
+        RunRow{"HostNeverAnswers", 0, 0, false, Host(false, false), 0, 100, 0, "9:100 ",
+               "Output of install command: installed|Operation status: 1|Operation complete|"}),
+    [](const ::testing::TestParamInfo<RunRow>& info) { return std::string(info.param.name); });
+
+TEST_F(OperationRunnerTest, AWorkerThatCannotBeStartedIsAnErrorForMain) {
+  PipeHost host(temp_.path() + "/", kPipeName);
+  OperationRunnerLimits limits = Limits();
+  limits.startThread = [](std::function<void()>) -> std::thread {
+    throw std::system_error(EAGAIN, std::generic_category());
+  };
+  InstallOperationParams params("/pkgs/p.pkg");
+  params.pipeName = kPipeName;
+  try {
+    MakeRunner(limits)->DoOperation(OperationType::Install, &params);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code().value(), EAGAIN);
+    EXPECT_EQ(std::string(error.what()).rfind("thread constructor failed", 0), 0u) << error.what();
+  }
+  EXPECT_TRUE(host.WaitForPackets(1, 100ms).empty());
+}
+
+TEST_F(OperationRunnerTest, ASecondSynchronousOperationWhileOneRunsIsRefused) {
+  Reentrant log;
+  OperationRunner runner(log, *targetApp_, bridge_);
+  log.runner = &runner;
+  LaunchOperationParams params("id");
+  runner.DoOperationSynchronously(static_cast<OperationType>(9), &params);
+  EXPECT_EQ(log.secondResult, 38);
+  const std::vector<std::string> lines = log.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "In Do Operation Synchronously"), 1);
 }
 
 }  // namespace

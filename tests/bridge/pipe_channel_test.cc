@@ -1,3 +1,5 @@
+// The named-pipe channel and the bridge facade over it. The test plays the
+// host: it reads "_IN" and writes "_OUT", as a channel in client mode expects.
 #include "bridge/pipe_channel.h"
 
 #include <fcntl.h>
@@ -6,14 +8,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
-#include <tuple>
+#include <utility>
+#include <vector>
 
+#include "bridge/comm_bridge.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace {
@@ -22,46 +30,39 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kName[] = "chan";
-
-std::string Word(uint32_t word) {
-  std::string out;
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(word >> shift));
-  return out;
-}
+const std::string kLargest(409599, 'z');
 
 // A frame with a header of our choosing, however wrong.
 std::string RawFrame(uint32_t id, uint32_t aux, uint32_t length, const std::string& payload) {
-  return Word(id) + Word(aux) + Word(length) + payload;
+  std::string out;
+  for (uint32_t word : {id, aux, length}) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(word >> shift));
+  }
+  return out + payload;
 }
 
 std::string Frame(uint32_t id, uint32_t aux, const std::string& text) {
   return RawFrame(id, aux, static_cast<uint32_t>(text.size() + 1), text + '\0');
 }
 
-// Waits until `fd` is ready for `events`; false after two seconds.
-bool AwaitReady(int fd, short events) {
-  pollfd poller{fd, events, 0};
-  return poll(&poller, 1, 2000) == 1;
+// "id/aux/text/length"; a long text of one repeated character as "count*c".
+std::string Describe(const CommPacket& p) {
+  const bool uniform = p.text.size() > 20 && p.text == std::string(p.text.size(), p.text[0]);
+  return std::to_string(p.packetId) + "/" + std::to_string(p.auxiliaryWord) + "/" +
+         (uniform ? std::to_string(p.text.size()) + "*" + p.text[0] : p.text) + "/" +
+         std::to_string(p.length);
 }
 
-void WriteOrDie(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else {
-      ASSERT_EQ(errno, EAGAIN);
-      ASSERT_TRUE(AwaitReady(fd, POLLOUT));
-    }
-  }
+// The host's writer blocks until everything is in the pipe.
+void Write(int fd, const std::string& bytes) {
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
 // Reads `count` bytes, or what arrived before two seconds without progress.
 std::string ReadBytes(int fd, size_t count) {
   std::string out(count, '\0');
   size_t done = 0;
-  while (done < count && AwaitReady(fd, POLLIN)) {
+  for (pollfd poller{fd, POLLIN, 0}; done < count && poll(&poller, 1, 2000) == 1;) {
     const ssize_t n = read(fd, &out[done], count - done);
     if (n <= 0) break;
     done += static_cast<size_t>(n);
@@ -70,404 +71,351 @@ std::string ReadBytes(int fd, size_t count) {
   return out;
 }
 
-// Whether `condition` holds within two seconds.
 template <typename Condition>
 bool Eventually(Condition condition) {
-  const auto deadline = Clock::now() + 2s;
-  while (!condition()) {
+  for (const auto deadline = Clock::now() + 2s; !condition(); std::this_thread::sleep_for(1ms)) {
     if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
   }
   return true;
 }
 
 void CountCalls(void* context) { ++*static_cast<std::atomic<int>*>(context); }
 
-PipeChannelSettings QuickSettings(const std::string& folder) {
-  PipeChannelSettings settings;
-  settings.pipeFolder = folder + "/";
-  settings.openAttemptPause = 2ms;
-  settings.headerReadPause = 1ms;
-  settings.payloadReadPause = 100us;
-  settings.writeRetryPause = 1ms;
-  settings.writeAttempts = 20;
-  // Most tests connect the host's writer late; tests of the allowance lower it.
-  settings.emptyReadAllowance = 1000000;
-  return settings;
-}
-
-// The test plays the host: it reads "_IN" and writes "_OUT", as the channel
-// in client mode expects.
 class PipeChannelTest : public ::testing::Test {
  protected:
+  PipeChannelTest() {
+    // One folder down, so that a name climbing out of it stays in ours.
+    settings_.pipeFolder = temp_.path() + "/pipes/";
+    MakeDirectoriesOrDie(settings_.pipeFolder);
+    settings_.openAttemptPause = 2ms;
+    settings_.headerReadPause = 1ms;
+    settings_.payloadReadPause = 100us;
+    settings_.writeRetryPause = 1ms;
+    settings_.writeAttempts = 200;
+    settings_.emptyReadAllowance = 1000000;
+  }
   ~PipeChannelTest() override {
     channel_.reset();
-    for (int fd : {hostRead_, hostWrite_}) {
-      if (fd >= 0) close(fd);
-    }
+    for (int fd : {hostRead_, hostWrite_}) close(fd);
   }
 
   std::string Path(const std::string& suffix, const std::string& name = kName) const {
-    return temp_.path() + "/" + name + suffix;
+    return settings_.pipeFolder + name + suffix;
+  }
+  // Runs shell `commands` in the pipes' folder.
+  void Run(const std::string& commands) {
+    ASSERT_EQ(system(("cd " + settings_.pipeFolder + "; " + commands).c_str()), 0) << commands;
   }
 
-  void MakeFifos() {
-    ASSERT_EQ(mkfifo(Path("_IN").c_str(), 0600), 0);
-    ASSERT_EQ(mkfifo(Path("_OUT").c_str(), 0600), 0);
-  }
-
-  // Opens the channel with the host's reader already waiting on "_IN", then
-  // connects the host's writer unless told otherwise.
-  int OpenWithHost(bool connectWriter = true, std::atomic<int>* calls = nullptr) {
-    MakeFifos();
+  // The host's reader of "_IN" waits before the open; its writer of "_OUT"
+  // connects after, unless told otherwise.
+  int OpenWithHost(bool connectWriter = true) {
+    mkfifo(Path("_IN").c_str(), 0600);
+    mkfifo(Path("_OUT").c_str(), 0600);
     hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
-    channel_ = std::make_unique<PipeChannel>(settings_);
-    const int result =
-        channel_->Open(kPipeModeClient, kName, true, 1000, calls ? CountCalls : nullptr, calls);
+    if (!channel_) channel_ = std::make_unique<PipeChannel>(settings_);
+    const int result = channel_->Open(kPipeModeClient, kName, true, 1000, CountCalls, &calls_);
     if (connectWriter) ConnectWriter();
     return result;
   }
-
-  void ConnectWriter() { hostWrite_ = open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK); }
+  void ConnectWriter() {
+    hostWrite_ = open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK);
+    fcntl(hostWrite_, F_SETFL, 0);
+  }
 
   // The next result of Receive other than "nothing waiting", or 1 after two
   // seconds.
   int Await(CommPacket& packet) {
-    const auto deadline = Clock::now() + 2s;
-    int result;
-    while ((result = channel_->Receive(packet)) == kPipeNothingWaiting && Clock::now() < deadline) {
-      std::this_thread::sleep_for(1ms);
-    }
+    int result = kPipeNothingWaiting;
+    Eventually([&] { return (result = channel_->Receive(packet)) != kPipeNothingWaiting; });
     return result;
   }
 
   void ExpectClosedWith(const std::string& message) {
     CommPacket packet;
     ASSERT_EQ(Await(packet), kPipeReceived);
-    EXPECT_EQ(packet.packetId, CB_Pkt_Terminate);
-    EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
-    EXPECT_EQ(packet.text, message);
-    EXPECT_EQ(packet.length, message.size() + 1);
+    EXPECT_EQ(Describe(packet), "4/65535/" + message + "/" + std::to_string(message.size() + 1));
     EXPECT_EQ(channel_->Receive(packet), kPipeClosed);
     EXPECT_EQ(packet.packetId, CB_Pkt_None);
-    EXPECT_FALSE(channel_->IsOpen());
+    EXPECT_TRUE(channel_->IsRunning()) << "only Stop clears the running flag";
     EXPECT_EQ(channel_->Send(MakeValuePacket(CB_Pkt_Progress, 1)), kPipeNotOpen);
   }
 
   ScopedTempDir temp_;
-  PipeChannelSettings settings_ = QuickSettings(temp_.path());
+  PipeChannelSettings settings_;
   std::unique_ptr<PipeChannel> channel_;
+  std::atomic<int> calls_{0};
   int hostRead_ = -1;
   int hostWrite_ = -1;
 };
 
-TEST_F(PipeChannelTest, OpenReturnsOnlyAfterThePauseThatFollowsTheSuccessfulAttempt) {
-  settings_.openAttemptPause = 40ms;
+TEST(PipeChannelSettingsTest, TheDefaultsAreTheProductsWaitsAndLimits) {
+  const PipeChannelSettings settings;
+  // 120 attempts to reach the host, 500 ms apart.
+  EXPECT_EQ(kConnectTimeoutMs, 60000u);
+  EXPECT_EQ(settings.openAttemptPause, 500ms);
+  EXPECT_EQ(settings.writeAttempts, 3000u);
+  EXPECT_EQ(settings.emptyReadAllowance, 1000u);
+  // 64 packets, or ten of the largest a host may send.
+  EXPECT_EQ(settings.queueLimits.packets, 64u);
+  EXPECT_EQ(settings.queueLimits.textBytes, 4u * 1024 * 1024);
+}
+
+struct OpenRow {
+  const char* name;
+  uint32_t mode;
+  const char* pipeName;
+  const char* setup;  // shell commands run in the pipes' folder first
+  bool hostReads;     // the host waits on the pipe the channel writes
+  int timeoutMs;      // with the wait flag; -1 tries once
+  int result;
+  const char* sent = nullptr;  // the text of a value packet sent once open
+};
+
+class PipeChannelOpenTest : public PipeChannelTest,
+                            public ::testing::WithParamInterface<OpenRow> {};
+
+TEST_P(PipeChannelOpenTest, ReturnsTheRowsResult) {
+  const OpenRow& row = GetParam();
+  Run(row.setup);
+  const bool server = row.mode == kPipeModeServer || row.mode == kPipeModeServerAlt;
+  const std::string written = Path(server ? "_OUT" : "_IN"), read = Path(server ? "_IN" : "_OUT");
+  if (row.hostReads) hostRead_ = open(written.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  PipeChannel channel(settings_);
+  const mode_t mask = umask(077);
   const auto start = Clock::now();
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  EXPECT_GE(Clock::now() - start, 40ms);
-  EXPECT_TRUE(channel_->IsOpen());
-  EXPECT_TRUE(channel_->IsRunning());
-  EXPECT_GE(hostWrite_, 0) << "the channel reads _OUT";
-}
-
-class PipeChannelModeTest : public PipeChannelTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(PipeChannelModeTest, WritesThePipeOfItsOrientation) {
-  const uint32_t mode = static_cast<uint32_t>(GetParam());
-  const std::string written = mode <= kPipeModeServerAlt ? "_OUT" : "_IN";
-  MakeFifos();
-  hostRead_ = open(Path(written).c_str(), O_RDONLY | O_NONBLOCK);
-  channel_ = std::make_unique<PipeChannel>(settings_);
-  ASSERT_EQ(channel_->Open(mode, kName, false, 0, nullptr, nullptr), kPipeOpened);
-  ASSERT_EQ(channel_->Send(MakeReportPacket("x")), kPipeSent);
-  EXPECT_EQ(ReadBytes(hostRead_, 14), Frame(CB_Pkt_Terminate, 0xFFFF, "x"));
-}
-
-INSTANTIATE_TEST_SUITE_P(AllModes, PipeChannelModeTest, ::testing::Values(1, 2, 3, 4));
-
-TEST_F(PipeChannelTest, SecondOpenReturns5AndLeavesThePipesAlone) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  EXPECT_EQ(channel_->Open(kPipeModeClient, "other", true, 1000, nullptr, nullptr),
-            kPipeAlreadyOpen);
-  EXPECT_FALSE(PathExists(Path("_IN", "other")));
-  ASSERT_EQ(channel_->Send(MakeReportPacket("still")), kPipeSent);
-  EXPECT_EQ(ReadBytes(hostRead_, 18), Frame(CB_Pkt_Terminate, 0xFFFF, "still"));
-}
-
-class BadArgumentsTest : public PipeChannelTest,
-                         public ::testing::WithParamInterface<std::tuple<uint32_t, const char*>> {};
-
-// The FIFOs live one folder down, so that a name climbing out of it stays in
-// the test's own folder.
-TEST_P(BadArgumentsTest, RefusesWithMinus7AndCreatesNothing) {
-  const auto [mode, name] = GetParam();
-  const std::string folder = temp_.path() + "/pipes";
-  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  settings_.pipeFolder = folder + "/";
-  PipeChannel channel(settings_);
-  EXPECT_EQ(channel.Open(mode, name, false, 0, nullptr, nullptr), kPipeBadArguments);
-  EXPECT_FALSE(PathExists(folder + "/" + name + "_IN"));
-  EXPECT_FALSE(PathExists(Path("_IN", "x")));
-}
-
-INSTANTIATE_TEST_SUITE_P(NamesAndModes, BadArgumentsTest,
-                         ::testing::Values(std::make_tuple(kPipeModeClient, ""),
-                                           std::make_tuple(kPipeModeClient, "a/b"),
-                                           std::make_tuple(kPipeModeClient, "."),
-                                           std::make_tuple(kPipeModeClient, ".."),
-                                           std::make_tuple(kPipeModeClient, "../x"),
-                                           std::make_tuple(0u, kName), std::make_tuple(5u, kName)));
-
-TEST_F(PipeChannelTest, FailsWithMinus6WhenAFifoCannotBeCreated) {
-  settings_.pipeFolder = temp_.path() + "/missing/";
-  PipeChannel channel(settings_);
-  EXPECT_EQ(channel.Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeSystemError);
-}
-
-enum class Planted { kSymlinkToFifo, kDanglingSymlink, kHardLink, kRegularFile };
-
-class UnsafePathTest : public PipeChannelTest,
-                       public ::testing::WithParamInterface<std::tuple<const char*, Planted>> {};
-
-// A dangling link escapes the existence check, so the open itself must refuse
-// to follow it; a regular file passes that check and is refused on its
-// opened descriptor.
-TEST_P(UnsafePathTest, RefusesWithMinus4) {
-  const auto [suffix, planted] = GetParam();
-  const std::string path = Path(suffix);
-  const std::string elsewhere = temp_.path() + "/elsewhere";
-  if (planted == Planted::kRegularFile) {
-    WriteFileOrDie(path, "");
-  } else {
-    if (planted != Planted::kDanglingSymlink) {
-      ASSERT_EQ(mkfifo(elsewhere.c_str(), 0600), 0);
-    }
-    ASSERT_EQ(planted == Planted::kHardLink ? link(elsewhere.c_str(), path.c_str())
-                                            : symlink(elsewhere.c_str(), path.c_str()),
-              0);
+  EXPECT_EQ(channel.Open(row.mode, row.pipeName, row.timeoutMs >= 0, std::max(row.timeoutMs, 0),
+                         nullptr, nullptr),
+            row.result);
+  // A successful open still ends with the pause after its attempt.
+  EXPECT_GE(Clock::now() - start, row.result == 0 ? 2ms : std::max(row.timeoutMs, 0) / 2 * 2ms);
+  EXPECT_EQ(umask(mask), 077u);
+  EXPECT_EQ(channel.IsOpen() && channel.IsRunning(), row.result == kPipeOpened);
+  if (row.sent != nullptr) {
+    EXPECT_EQ(channel.Open(row.mode, "other", true, 1000, nullptr, nullptr), kPipeAlreadyOpen);
+    // The value stands after "<data><value>"; the frame's length comes from
+    // the text.
+    CommPacket packet = MakeValuePacket(CB_Pkt_Progress, std::stoi(row.sent + 13));
+    packet.length = 99;
+    ASSERT_EQ(channel.Send(packet), kPipeSent);
+    const std::string frame = Frame(CB_Pkt_Progress, 0xFFFF, row.sent);
+    EXPECT_EQ(ReadBytes(hostRead_, frame.size()), frame);
   }
-  const std::string other = Path(std::string(suffix) == "_IN" ? "_OUT" : "_IN");
-  ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
-  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
-  PipeChannel channel(settings_);
-  EXPECT_EQ(channel.Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeUnsafePath);
-  EXPECT_FALSE(channel.IsOpen());
+  EXPECT_FALSE(PathExists(Path("_IN", "other")) || PathExists(temp_.path() + "/x_IN"));
+  EXPECT_TRUE(row.result != kPipeBadArguments || !PathExists(Path("_IN", row.pipeName)));
+  struct stat info;
+  // After a failure nobody may still hold the read pipe.
+  if (row.result != 0 && lstat(read.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
+    EXPECT_EQ(open(read.c_str(), O_WRONLY | O_NONBLOCK), -1);
+    EXPECT_EQ(errno, ENXIO);
+  }
+  for (const std::string& path : {written, read}) {
+    if (*row.setup != '\0' || row.result == kPipeBadArguments) break;
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & (S_IFMT | 0777), S_IFIFO | 0666u) << "under any umask";
+  }
 }
+
+constexpr char kFifos[] = "mkfifo chan_IN chan_OUT";
 
 INSTANTIATE_TEST_SUITE_P(
-    BothPipes, UnsafePathTest,
-    ::testing::Combine(::testing::Values("_IN", "_OUT"),
-                       ::testing::Values(Planted::kSymlinkToFifo, Planted::kDanglingSymlink,
-                                         Planted::kHardLink, Planted::kRegularFile)));
+    Rows, PipeChannelOpenTest,
+    ::testing::Values(
+        OpenRow{"Server", 1, kName, kFifos, true, -1, 0, "<data><value>0</value></data>"},
+        OpenRow{"ServerAlt", 2, kName, kFifos, true, 9, 0, "<data><value>30</value></data>"},
+        OpenRow{"Client", 3, kName, kFifos, true, -1, 0, "<data><value>100</value></data>"},
+        OpenRow{"ClientAlt", 4, kName, kFifos, true, -1, 0, "<data><value>-1</value></data>"},
+        OpenRow{"EmptyName", 3, "", "", false, -1, -7},
+        OpenRow{"Slash", 3, "a/b", "", false, -1, -7}, OpenRow{"Dot", 3, ".", "", false, -1, -7},
+        OpenRow{"DotDot", 3, "..", "", false, -1, -7},
+        OpenRow{"Climbing", 3, "../x", "", false, -1, -7},
+        OpenRow{"Mode0", 0, kName, "", false, -1, -7},
+        OpenRow{"Mode5", 5, kName, "", false, -1, -7},
+        OpenRow{"NoFolder", 3, kName, "rmdir ../pipes", false, -1, -6},
+        OpenRow{"SymlinkIn", 3, kName, "mkfifo ../e chan_OUT && ln -s ../e chan_IN", true, -1, -4},
+        OpenRow{"SymlinkOut", 3, kName, "mkfifo ../e chan_IN && ln -s ../e chan_OUT", true, -1, -4},
+        OpenRow{"DanglingIn", 3, kName, "mkfifo chan_OUT && ln -s ../e chan_IN", true, -1, -4},
+        OpenRow{"DanglingOut", 3, kName, "mkfifo chan_IN && ln -s ../e chan_OUT", true, -1, -4},
+        OpenRow{"HardLinkIn", 3, kName, "mkfifo ../e chan_OUT && ln ../e chan_IN", true, -1, -4},
+        OpenRow{"HardLinkOut", 3, kName, "mkfifo ../e chan_IN && ln ../e chan_OUT", true, -1, -4},
+        OpenRow{"FileIn", 3, kName, "mkfifo chan_OUT && touch chan_IN", true, -1, -4},
+        OpenRow{"FileOut", 3, kName, "mkfifo chan_IN && touch chan_OUT", true, -1, -4},
+        OpenRow{"NoHostWithinTheTimeout", 3, kName, "", false, 30, 4},
+        OpenRow{"TimeoutBelowOnePause", 3, kName, kFifos, true, 1, 4}),
+    [](const ::testing::TestParamInfo<OpenRow>& info) { return std::string(info.param.name); });
 
 // The host gets up to a minute to connect: a FIFO swapped meanwhile for a
 // hard link to another one is caught on the opened descriptor.
 TEST_F(PipeChannelTest, AWritePipeHardLinkedDuringTheWaitIsRefusedAndBothEndsClosed) {
-  MakeFifos();
-  channel_ = std::make_unique<PipeChannel>(settings_);
-  int result = 0;
-  std::thread opener(
-      [&] { result = channel_->Open(kPipeModeClient, kName, true, 2000, nullptr, nullptr); });
+  Run(kFifos);
+  PipeChannel channel(settings_);
+  std::thread opener([&] {
+    EXPECT_EQ(channel.Open(kPipeModeClient, kName, true, 2000, nullptr, nullptr), kPipeUnsafePath);
+  });
   // A writer of _OUT gets in once the channel reads it: its checks are done.
-  EXPECT_TRUE(Eventually(
-      [&] { return (hostWrite_ = open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
-  const std::string elsewhere = temp_.path() + "/elsewhere";
-  EXPECT_EQ(mkfifo(elsewhere.c_str(), 0600), 0);
-  EXPECT_EQ(link(elsewhere.c_str(), (elsewhere + "-link").c_str()), 0);
-  EXPECT_EQ(rename((elsewhere + "-link").c_str(), Path("_IN").c_str()), 0);
+  EXPECT_TRUE(Eventually([&] { return (ConnectWriter(), hostWrite_ >= 0); }));
+  Run("mkfifo ../e && ln ../e ../link && mv ../link chan_IN");
   hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
   opener.join();
-  EXPECT_EQ(result, kPipeUnsafePath);
-  EXPECT_FALSE(channel_->IsOpen());
   EXPECT_EQ(open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK), -1);
   EXPECT_EQ(errno, ENXIO) << "the read pipe is closed";
   char byte;
   EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "the write pipe is closed";
 }
 
-TEST_F(PipeChannelTest, TimesOutWith4WhenNobodyReadsAndReleasesTheReadPipe) {
-  settings_.openAttemptPause = 5ms;
-  PipeChannel channel(settings_);
-  const auto start = Clock::now();
-  EXPECT_EQ(channel.Open(kPipeModeClient, kName, true, 30, nullptr, nullptr), kPipeOpenTimedOut);
-  EXPECT_GE(Clock::now() - start, 30ms);
-  EXPECT_EQ(open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK), -1);
-  EXPECT_EQ(errno, ENXIO) << "nobody may still hold the read pipe";
-}
+struct ReceiveRow {
+  const char* name;
+  std::string bytes;       // what the host writes
+  int writerDelayMs;       // before the host connects its writer; -1 never
+  bool closeWriter;        // after writing
+  uint32_t allowance;      // empty reads tolerated before the first packet
+  const char* packets;     // as Describe gives them, each followed by a blank
+  const char* closedWith;  // the report that ends the channel, if any
+};
 
-TEST_F(PipeChannelTest, ATimeoutBelowOneAttemptPauseTimesOutAtOnce) {
-  settings_.openAttemptPause = 300ms;
-  MakeFifos();
-  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
-  PipeChannel channel(settings_);
-  const auto start = Clock::now();
-  EXPECT_EQ(channel.Open(kPipeModeClient, kName, true, 299, nullptr, nullptr), kPipeOpenTimedOut);
-  EXPECT_LT(Clock::now() - start, 300ms);
-}
+class ReceiveLoopTest : public PipeChannelTest, public ::testing::WithParamInterface<ReceiveRow> {};
 
-TEST_F(PipeChannelTest, CreatesBothFifosReadableAndWritableByAllUnderAnyUmask) {
-  const mode_t original = umask(077);
-  PipeChannel channel(settings_);
-  EXPECT_EQ(channel.Open(kPipeModeClient, kName, false, 0, nullptr, nullptr), kPipeOpenTimedOut);
-  EXPECT_EQ(umask(original), 077u);
-  for (const char* suffix : {"_IN", "_OUT"}) {
-    struct stat info;
-    ASSERT_EQ(lstat(Path(suffix).c_str(), &info), 0);
-    EXPECT_TRUE(S_ISFIFO(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0777, 0666u) << suffix;
+TEST_P(ReceiveLoopTest, QueuesWhatArrivesAndEndsOnlyWhereItMust) {
+  const ReceiveRow& row = GetParam();
+  settings_.emptyReadAllowance = row.allowance;
+  ASSERT_EQ(OpenWithHost(false), kPipeOpened);
+  CommPacket packet = MakeValuePacket(CB_Pkt_Progress, 5);
+  if (row.writerDelayMs >= 0) {
+    ASSERT_EQ(channel_->Receive(packet), kPipeNothingWaiting);
+    EXPECT_EQ(Describe(packet), "65535/65535//0");
+    std::this_thread::sleep_for(row.writerDelayMs * 1ms);
+    ConnectWriter();
+    Write(hostWrite_, row.bytes);
   }
+  if (row.closeWriter) close(std::exchange(hostWrite_, -1));
+  std::string packets;
+  int calls = row.closedWith != nullptr ? 1 : 0;
+  for (; packets.size() < strlen(row.packets); ++calls) {
+    ASSERT_EQ(Await(packet), kPipeReceived) << packets;
+    packets += Describe(packet) + " ";
+  }
+  EXPECT_EQ(packets, row.packets);
+  if (row.closedWith != nullptr) {
+    ExpectClosedWith(row.closedWith);
+  } else {
+    EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting);
+  }
+  EXPECT_TRUE(Eventually([&] { return calls_ == calls; })) << calls_ << " notifications";
 }
 
-TEST_F(PipeChannelTest, SendRefusesWithMinus4UntilOpenAndAfterClose) {
-  PipeChannel closed(settings_);
-  EXPECT_EQ(closed.Send(MakeReportPacket("x")), kPipeNotOpen);
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  channel_->Close();
-  EXPECT_EQ(channel_->Send(MakeReportPacket("x")), kPipeNotOpen);
-  char byte;
-  EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "Close also closes the write pipe";
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ReceiveLoopTest,
+    ::testing::Values(
+        ReceiveRow{"InOrder", Frame(18, 7, "first") + Frame(42, 8, "second"), 0, false, 1000000,
+                   "18/7/first/6 42/8/second/7 ", nullptr},
+        ReceiveRow{"EndOfFileAfterAPacket", Frame(9, 1, "a") + Frame(9, 2, "b"), 0, true, 1000000,
+                   "9/1/a/2 9/2/b/2 ", kPipeClosedMessage},
+        ReceiveRow{"WriterWithinTheAllowance", Frame(9, 1, "late"), 30, false, 400, "9/1/late/5 ",
+                   nullptr},
+        ReceiveRow{"NoWriterBeyondTheAllowance", "", -1, false, 3, "", kPipeClosedMessage},
+        ReceiveRow{"SplitHeader", Frame(9, 1, "a").substr(0, 6), 0, false, 1000000, "",
+                   kPipeClosedMessage},
+        ReceiveRow{"ZeroLength", RawFrame(9, 1, 0, "abc"), 0, false, 1000000, "",
+                   kPipeClosedMessage},
+        ReceiveRow{"OverTheLimit", RawFrame(9, 1, 409601, "abc"), 0, false, 1000000, "",
+                   kPipeClosedMessage},
+        ReceiveRow{"LengthAllOnes", RawFrame(9, 1, 0xFFFFFFFF, "abc"), 0, false, 1000000, "",
+                   kPipeClosedMessage},
+        ReceiveRow{"LargestAndEmbeddedNul",
+                   Frame(9, 1, kLargest) + RawFrame(9, 2, 6, std::string("ab\0cd\0", 6)), 0, false,
+                   1000000, "9/1/409599*z/409600 9/2/ab/3 ", nullptr}),
+    [](const ::testing::TestParamInfo<ReceiveRow>& info) { return std::string(info.param.name); });
 
-TEST_F(PipeChannelTest, RefusesATextOf409600BytesAndSendsOneOf409599) {
-  settings_.writeAttempts = 3000;
+TEST_F(PipeChannelTest, SendResults) {
+  EXPECT_EQ(PipeChannel(settings_).Send(MakeReportPacket("x")), kPipeNotOpen);
   ASSERT_EQ(OpenWithHost(), kPipeOpened);
   EXPECT_EQ(channel_->Send(MakeReportPacket(std::string(409600, 'x'))), kPipePacketTooLong);
   char byte;
   EXPECT_EQ(read(hostRead_, &byte, 1), -1) << "nothing may be written";
 
-  const std::string text(409599, 'y');
-  int result = -100;
-  std::thread sender([&] { result = channel_->Send(MakeReportPacket(text)); });
+  std::thread sender([&] { EXPECT_EQ(channel_->Send(MakeReportPacket(kLargest)), kPipeSent); });
   const std::string received = ReadBytes(hostRead_, 12 + 409600);
   sender.join();
-  EXPECT_EQ(result, kPipeSent);
-  EXPECT_TRUE(received == Frame(CB_Pkt_Terminate, 0xFFFF, text));
-}
+  EXPECT_TRUE(received == Frame(CB_Pkt_Terminate, 0xFFFF, kLargest));
 
-TEST_F(PipeChannelTest, ReturnsThreeAndStaysOpenWhileTheHostDoesNotRead) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  // 4,096-byte frames fill the pipe exactly, so a header finds no room.
+  // 4,096-byte frames fill the pipe exactly, so that a header finds no room.
   const CommPacket page = MakeReportPacket(std::string(4096 - 13, 'p'));
   int sent = 0;
   int result;
   while ((result = channel_->Send(page)) == kPipeSent && sent < 1000) ++sent;
   EXPECT_EQ(result, kPipeSendTimedOut);
   EXPECT_GT(sent, 0);
-  EXPECT_TRUE(channel_->IsOpen());
   ASSERT_EQ(ReadBytes(hostRead_, 4096).size(), 4096u);
-  EXPECT_EQ(channel_->Send(page), kPipeSent);
+  EXPECT_EQ(channel_->Send(page), kPipeSent) << "a timed-out send leaves the channel open";
+
+  close(std::exchange(hostRead_, -1));
+  EXPECT_EQ(channel_->Send(page), kPipeSendFailed);
+  ExpectClosedWith(kPipeSendErrorMessage);
 }
 
-TEST_F(PipeChannelTest, DeliversPacketsInOrderAndNotifiesForEach) {
-  std::atomic<int> calls{0};
-  ASSERT_EQ(OpenWithHost(true, &calls), kPipeOpened);
-  CommPacket packet = MakeValuePacket(CB_Pkt_Progress, 5);
-  EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting);
-  EXPECT_EQ(packet.packetId, CB_Pkt_None);
-  EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
-  EXPECT_EQ(packet.length, 0u);
-  EXPECT_EQ(packet.text, "");
-
-  WriteOrDie(hostWrite_, Frame(CB_Pkt_Errors, 7, "first") + Frame(42, 8, "second"));
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.packetId, CB_Pkt_Errors);
-  EXPECT_EQ(packet.auxiliaryWord, 7u);
-  EXPECT_EQ(packet.text, "first");
-  EXPECT_EQ(packet.length, 6u);
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.packetId, 42u);
-  EXPECT_EQ(packet.text, "second");
-  EXPECT_TRUE(Eventually([&] { return calls == 2; })) << calls;
-  EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting);
-}
-
-TEST_F(PipeChannelTest, AfterAPacketTheFirstEndOfFileClosesBehindTheWaitingPackets) {
+TEST_F(PipeChannelTest, OpensAgainAfterClosingItselfAndStopsAtOnceWithoutAReport) {
   ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  WriteOrDie(hostWrite_, Frame(9, 1, "a") + Frame(9, 2, "b"));
+  Write(hostWrite_, Frame(9, 1, "first"));
   close(hostWrite_);
-  hostWrite_ = -1;
-  CommPacket packet;
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.text, "a");
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.text, "b");
-  ExpectClosedWith(kPipeClosedMessage);
-  EXPECT_TRUE(channel_->IsRunning()) << "only Stop clears the running flag";
-}
-
-TEST_F(PipeChannelTest, AWriterThatConnectsWithinTheAllowanceIsTolerated) {
-  settings_.emptyReadAllowance = 400;
-  ASSERT_EQ(OpenWithHost(false), kPipeOpened);
-  std::this_thread::sleep_for(30ms);
-  ASSERT_TRUE(channel_->IsOpen());
-  ConnectWriter();
-  WriteOrDie(hostWrite_, Frame(9, 1, "late"));
-  CommPacket packet;
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.text, "late");
-}
-
-class BadLengthTest : public PipeChannelTest, public ::testing::WithParamInterface<uint32_t> {};
-
-TEST_P(BadLengthTest, ClosesTheChannel) {
+  ASSERT_TRUE(Eventually([&] { return !channel_->IsOpen(); }));
+  close(hostRead_);
   ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  WriteOrDie(hostWrite_, RawFrame(9, 1, GetParam(), "abc"));
-  ExpectClosedWith(kPipeClosedMessage);
-}
-
-INSTANTIATE_TEST_SUITE_P(ZeroAndOverLimit, BadLengthTest,
-                         ::testing::Values(0u, 409601u, 0xFFFFFFFFu));
-
-TEST_F(PipeChannelTest, TheLargestPayloadArrivesWholeAndAnEmbeddedNulEndsTheText) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  const std::string text(409599, 'z');
-  WriteOrDie(hostWrite_, Frame(9, 1, text) + RawFrame(9, 2, 6, std::string("ab\0cd\0", 6)));
   CommPacket packet;
+  EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting) << "Open empties the queue";
+  Write(hostWrite_, Frame(9, 1, "again"));
   ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.length, 409600u);
-  EXPECT_TRUE(packet.text == text);
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.text, "ab");
-  EXPECT_EQ(packet.length, 3u);
-}
-
-TEST_F(PipeChannelTest, CloseAndStopEndAWaitingReceiverAtOnceWithoutAReport) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  std::this_thread::sleep_for(5ms);
-  channel_->Close();
-  CommPacket packet;
-  EXPECT_EQ(channel_->Receive(packet), kPipeClosed);
+  EXPECT_EQ(packet.text, "again");
+  std::this_thread::sleep_for(5ms);  // The receiver waits for the next header.
   const auto start = Clock::now();
   EXPECT_EQ(channel_->Stop(), kPipeStopped);
   EXPECT_LT(Clock::now() - start, 100ms);
   EXPECT_FALSE(channel_->IsRunning());
   EXPECT_EQ(channel_->Receive(packet), kPipeClosed) << "nothing was queued";
-}
-
-TEST_F(PipeChannelTest, StopJoinsPromptlyWhileTheHostIsSilent) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  std::this_thread::sleep_for(5ms);
-  const auto start = Clock::now();
-  EXPECT_EQ(channel_->Stop(), kPipeStopped);
-  EXPECT_LT(Clock::now() - start, 100ms);
   char byte;
   EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "the host sees the write pipe closed";
 }
 
-TEST_F(PipeChannelTest, OpensAgainAfterClosingItselfWithAnEmptyQueue) {
-  ASSERT_EQ(OpenWithHost(), kPipeOpened);
-  WriteOrDie(hostWrite_, Frame(9, 1, "first"));
-  close(hostWrite_);
-  hostWrite_ = -1;
-  ASSERT_TRUE(Eventually([&] { return !channel_->IsOpen(); }));
-  ASSERT_EQ(channel_->Open(kPipeModeClient, kName, true, 1000, nullptr, nullptr), kPipeOpened);
+TEST_F(PipeChannelTest, TheBridgeFailsWith38UntilAnInitSucceeds) {
+  RecordingLog log;
+  CommBridge bridge(log, settings_, 10);
   CommPacket packet;
-  EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting) << "Open empties the queue";
+  for (int status : {-3, 4}) {
+    EXPECT_EQ(bridge.status(), status);
+    EXPECT_EQ(bridge.WritePacket(MakeValuePacket(CB_Pkt_Progress, 10)), 38);
+    EXPECT_EQ(bridge.ReadPacket(packet), 38);
+    EXPECT_EQ(bridge.Init(kName), 38) << "nobody reads within the timeout";
+  }
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(PipeChannelTest, TheBridgeOpensAsTheClientLogsTheIdsItKnowsAndOnlyLogsFailures) {
+  RecordingLog log;
+  CommBridge bridge(log, settings_, 1000);
+  Run(kFifos);
+  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_EQ(bridge.Init(kName), 0);
   ConnectWriter();
-  WriteOrDie(hostWrite_, Frame(9, 1, "again"));
-  ASSERT_EQ(Await(packet), kPipeReceived);
-  EXPECT_EQ(packet.text, "again");
+  CommPacket packet;
+  EXPECT_EQ(bridge.ReadPacket(packet), 0);
+  EXPECT_EQ(packet.packetId, CB_Pkt_None);
+  EXPECT_EQ(bridge.WritePacket(MakeValuePacket(CB_Pkt_Progress, 30)), 0);
+  EXPECT_EQ(ReadBytes(hostRead_, 43), Frame(9, 0xFFFF, "<data><value>30</value></data>"));
+  for (uint32_t id : {0, 18, 10, 9}) Write(hostWrite_, Frame(id, 0, "t"));
+  close(std::exchange(hostWrite_, -1));
+  std::string ids;
+  const auto next = [&] {
+    return bridge.ReadPacket(packet) != 0 || packet.packetId != CB_Pkt_None;
+  };
+  for (int read = 0; read < 5 && Eventually(next); ++read)
+    ids += std::to_string(packet.packetId) + " ";
+  EXPECT_EQ(ids, "0 18 10 9 4 ");
+  EXPECT_EQ(bridge.ReadPacket(packet), 38);
+  EXPECT_EQ(bridge.ReadPacket(packet), 38);
+  EXPECT_EQ(bridge.WritePacket(MakeValuePacket(CB_Pkt_Progress, 40)), 0) << "though closed";
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{"CB_Pkt_Invalid packetID", "CB_Pkt_Errors packetID",
+                                      "CB_Pkt_Error packetID", "Error in reading pkts",
+                                      "Error in reading pkts", "Write to comm bridge failed"}));
 }
 
 }  // namespace

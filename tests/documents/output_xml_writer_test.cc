@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "tests/support/recording_log.h"
 #include "tests/support/scoped_temp_dir.h"
 
@@ -13,58 +11,59 @@ constexpr char kNotInstalled[] =
     "<response><sapCode>FLNX</sapCode><version></version><platform></platform><status>"
     "<appStatus>not-installed</appStatus><installedData><isUninstallable>false</isUninstallable>"
     "<isLaunchable>false</isLaunchable></installedData></status><bundleID></bundleID></response>";
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+constexpr char kFailed[] = "In write to output XML\nError occurred while writing to XML";
+constexpr char kInformed[] =
+    "In write to output XML\nLoaded from string into xml\nOutput xml str: $R\nOutput xml path: "
+    "$O\n";
+// Longer than anything written, so that a file only overwritten shows it.
+const std::string kPrevious(500, 'x');
 
-class OutputXmlWriterTest : public ::testing::Test {
- protected:
-  OutputXmlWriterTest() : writer_(log_) {}
-
-  AppStatusOperationParams Params(const std::string& response, const std::string& path) {
-    AppStatusOperationParams params("");
-    params.responseXml = response;
-    params.outputXmlPath = path;
-    return params;
-  }
-
-  ScopedTempDir temp_;
-  RecordingLog log_;
-  OutputXmlWriter writer_;
+struct WriteRow {
+  const char* name;
+  std::string response;
+  const char* path;     // below the temporary folder, where out.xml holds kPrevious
+  std::string written;  // out.xml afterwards
+  std::string log;      // "\n"-joined; $R is the response, $O the path
 };
 
-TEST_F(OutputXmlWriterTest, NotInstalledResponseIsSavedWithEmptyElementTags) {
-  const std::string out = temp_.path() + "/out.xml";
-  ASSERT_EQ(writer_.WriteOutputXml(Params(kNotInstalled, out)), 0);
-  EXPECT_EQ(
-      ReadFileOrDie(out),
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-      "<response><sapCode>FLNX</sapCode><version/><platform/><status>"
-      "<appStatus>not-installed</appStatus><installedData><isUninstallable>false</isUninstallable>"
-      "<isLaunchable>false</isLaunchable></installedData></status><bundleID/></response>");
-  EXPECT_EQ(log_.lines(),
-            (std::vector<std::string>{"In write to output XML", "Loaded from string into xml",
-                                      std::string("Output xml str: ") + kNotInstalled,
-                                      "Output xml path: " + out, "Saved to xml"}));
-}
+class OutputXmlWriterTest : public ::testing::TestWithParam<WriteRow> {};
 
-TEST_F(OutputXmlWriterTest, AnExistingFileIsReplacedNotAppended) {
-  const std::string out = temp_.path() + "/out.xml";
-  WriteFileOrDie(out, std::string(5000, 'x'));
-  ASSERT_EQ(writer_.WriteOutputXml(Params("<a>b</a>", out)), 0);
-  EXPECT_EQ(ReadFileOrDie(out), "<?xml version=\"1.0\" encoding=\"utf-8\"?><a>b</a>");
-}
-
-TEST_F(OutputXmlWriterTest, MalformedOrEmptyResponsesFailBeforeTouchingTheFile) {
-  const std::string out = temp_.path() + "/out.xml";
-  WriteFileOrDie(out, "previous");
-  EXPECT_EQ(writer_.WriteOutputXml(Params("<appPath>/A & B.app</appPath>", out)), 38);
-  EXPECT_EQ(writer_.WriteOutputXml(Params("", out)), 38);
-  EXPECT_EQ(writer_.WriteOutputXml(Params("<a>\xff</a>", out)), 38);
-  EXPECT_EQ(ReadFileOrDie(out), "previous");
-  const auto messages = log_.lines();
-  ASSERT_EQ(messages.size(), 6u);
-  for (size_t i = 0; i < messages.size(); i += 2) {
-    EXPECT_EQ(messages[i], "In write to output XML");
-    EXPECT_EQ(messages[i + 1], "Error occurred while writing to XML");
+TEST_P(OutputXmlWriterTest, WritesOnlyAWellFormedResponseToAWritablePath) {
+  const WriteRow& row = GetParam();
+  ScopedTempDir temp;
+  RecordingLog log;
+  WriteFileOrDie(temp.path() + "/out.xml", kPrevious);
+  AppStatusOperationParams params("");
+  params.responseXml = row.response;
+  params.outputXmlPath = temp.path() + row.path;
+  EXPECT_EQ(OutputXmlWriter(log).WriteOutputXml(params), row.written == kPrevious ? 38 : 0);
+  EXPECT_EQ(ReadFileOrDie(temp.path() + "/out.xml"), row.written);
+  std::string expected = row.log;
+  if (expected.find("$R") != std::string::npos) {
+    expected.replace(expected.find("$R"), 2, row.response);
+    expected.replace(expected.find("$O"), 2, params.outputXmlPath);
   }
+  std::string lines;
+  for (const std::string& line : log.lines()) lines += (lines.empty() ? "" : "\n") + line;
+  EXPECT_EQ(lines, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OutputXmlWriterTest,
+    ::testing::Values(
+        WriteRow{"NotInstalledReplacingTheFile", kNotInstalled, "/out.xml",
+                 std::string(kDeclaration) +
+                     "<response><sapCode>FLNX</sapCode><version/><platform/><status><appStatus>"
+                     "not-installed</appStatus><installedData><isUninstallable>false</"
+                     "isUninstallable><isLaunchable>false</isLaunchable></installedData></"
+                     "status><bundleID/></response>",
+                 std::string(kInformed) + "Saved to xml"},
+        WriteRow{"BareAmpersand", "<appPath>/A & B.app</appPath>", "/out.xml", kPrevious, kFailed},
+        WriteRow{"Empty", "", "/out.xml", kPrevious, kFailed},
+        WriteRow{"NotUtf8", "<a>\xff</a>", "/out.xml", kPrevious, kFailed},
+        WriteRow{"MissingFolder", "<a>b</a>", "/missing/out.xml", kPrevious,
+                 std::string(kInformed) + "Error occurred while writing to XML"}),
+    [](const ::testing::TestParamInfo<WriteRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

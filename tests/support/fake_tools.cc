@@ -1,79 +1,55 @@
 #include "tests/support/fake_tools.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <sstream>
-#include <stdexcept>
 
 #include "tests/support/scoped_temp_dir.h"
 
-#ifndef SKIFF_FAKE_TOOL_BINARY
-#error "SKIFF_FAKE_TOOL_BINARY must name the fake_tool executable"
-#endif
-
 namespace fs = std::filesystem;
+
+namespace {
+
+// Each argument of a call is followed by the byte 0x1f, each call by a line
+// end.
+constexpr char kScript[] = R"sh(#!/bin/sh
+d="${SKIFF_FAKE_TOOL_DIR:?}/${0##*/}"
+for a in "$@"; do printf '%s\037' "$a"; done >>"$d.calls"
+echo >>"$d.calls"
+n=$(cat "$d.repeat" 2>/dev/null || echo 1)
+while [ "$n" -gt 0 ]; do cat "$d.output" 2>/dev/null; n=$((n - 1)); done
+ms=$(cat "$d.sleep" 2>/dev/null || echo 0)
+sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
+[ -f "$d.signal" ] && kill -"$(cat "$d.signal")" $$
+exit "$(cat "$d.status" 2>/dev/null || echo 0)"
+)sh";
+
+}  // namespace
 
 FakeTools::FakeTools(std::string folder) : folder_(std::move(folder)) {
   fs::create_directories(folder_);
 }
 
-std::string FakeTools::BinaryPath() { return SKIFF_FAKE_TOOL_BINARY; }
-
-std::string FakeTools::Install(const std::string& name) const {
-  const std::string path = folder_ + "/" + name;
-  std::error_code ignored;
-  fs::remove(path, ignored);
-  // A hard link is cheapest; across file systems a copy does the same.
-  if (link(SKIFF_FAKE_TOOL_BINARY, path.c_str()) != 0) {
-    fs::copy_file(SKIFF_FAKE_TOOL_BINARY, path, fs::copy_options::overwrite_existing);
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
-  }
-  return path;
+void FakeTools::WriteTo(const std::string& path) {
+  WriteFileOrDie(path, kScript);
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
 }
 
-void FakeTools::SetOutput(const std::string& name, const std::string& text) const {
-  WriteFileOrDie(FilePath(name, ".output"), text);
-}
-
-void FakeTools::SetStderr(const std::string& name, const std::string& text) const {
-  WriteFileOrDie(FilePath(name, ".stderr"), text);
-}
-
-void FakeTools::SetStatus(const std::string& name, int status) const {
-  WriteFileOrDie(FilePath(name, ".status"), std::to_string(status));
-}
-
-void FakeTools::SetSleep(const std::string& name, std::chrono::milliseconds duration) const {
-  WriteFileOrDie(FilePath(name, ".sleep"), std::to_string(duration.count()));
-}
-
-void FakeTools::SetSignal(const std::string& name, int signalNumber) const {
-  WriteFileOrDie(FilePath(name, ".signal"), std::to_string(signalNumber));
-}
-
-void FakeTools::SetRepeat(const std::string& name, uint64_t count) const {
-  WriteFileOrDie(FilePath(name, ".repeat"), std::to_string(count));
+void FakeTools::Put(const std::string& name, const std::string& suffix,
+                    const std::string& text) const {
+  WriteFileOrDie(folder_ + "/" + name + suffix, text);
 }
 
 std::vector<std::vector<std::string>> FakeTools::Calls(const std::string& name) const {
+  const std::string path = folder_ + "/" + name + ".calls";
   std::vector<std::vector<std::string>> calls;
-  const std::string path = FilePath(name, ".calls");
-  if (!PathExists(path)) return calls;
-  std::istringstream records(ReadFileOrDie(path));
+  std::istringstream records(PathExists(path) ? ReadFileOrDie(path) : "");
   for (std::string record; std::getline(records, record);) {
-    std::vector<std::string> arguments;
-    size_t start = 0;
-    for (size_t end; (end = record.find('\x1f', start)) != std::string::npos; start = end + 1) {
-      arguments.push_back(record.substr(start, end - start));
+    calls.emplace_back();
+    std::istringstream arguments(record);
+    for (std::string argument; std::getline(arguments, argument, '\x1f');) {
+      calls.back().push_back(argument);
     }
-    if (start != record.size()) throw std::runtime_error("unterminated argument in " + path);
-    calls.push_back(arguments);
   }
   return calls;
-}
-
-std::string FakeTools::FilePath(const std::string& name, const std::string& suffix) const {
-  return folder_ + "/" + name + suffix;
 }

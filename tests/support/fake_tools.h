@@ -1,6 +1,11 @@
-// The stand-ins for system tools (tests/support/fake_tool.cc) in one host
-// folder: installs them under the names skiff runs, says how each behaves,
-// and reads back how each was called.
+// The stand-ins for system tools skiff runs (the system installer, the
+// remover tool, the package utility) in one host folder: installs them under
+// the names skiff runs, says how each behaves, and reads back how each was
+// called. A stand-in is a shell script that behaves by its own name N and by
+// the files N.* in the folder named by SKIFF_FAKE_TOOL_DIR, which its runner
+// sets: it appends its arguments to N.calls, writes N.output N.repeat times,
+// sleeps N.sleep milliseconds, kills itself with the signal in N.signal and
+// exits with N.status; a missing file means the default (once, none, 0).
 #ifndef SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 #define SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 
@@ -11,31 +16,39 @@
 
 class FakeTools {
  public:
-  // The tools and their files live in `folder`, which is created if missing.
+  // The tools' files live in `folder`, which is created if missing.
   explicit FakeTools(std::string folder);
 
   const std::string& folder() const { return folder_; }
-  // The fake_tool executable that Install places.
-  static std::string BinaryPath();
 
-  // Places the fake tool at folder/name, replacing what was there; returns
-  // that path.
-  std::string Install(const std::string& name) const;
+  // Writes a stand-in at `path` (on the host), replacing what was there.
+  static void WriteTo(const std::string& path);
+  // Places the fake tool at folder/name.
+  void Install(const std::string& name) const { WriteTo(folder_ + "/" + name); }
 
-  void SetOutput(const std::string& name, const std::string& text) const;
-  void SetStderr(const std::string& name, const std::string& text) const;
-  void SetStatus(const std::string& name, int status) const;
-  void SetSleep(const std::string& name, std::chrono::milliseconds duration) const;
-  void SetSignal(const std::string& name, int signalNumber) const;
+  void SetOutput(const std::string& name, const std::string& text) const {
+    Put(name, ".output", text);
+  }
   // The output is written this many times.
-  void SetRepeat(const std::string& name, uint64_t count) const;
+  void SetRepeat(const std::string& name, uint64_t count) const {
+    Put(name, ".repeat", std::to_string(count));
+  }
+  void SetSleep(const std::string& name, std::chrono::milliseconds duration) const {
+    Put(name, ".sleep", std::to_string(duration.count()));
+  }
+  void SetSignal(const std::string& name, int number) const {
+    Put(name, ".signal", std::to_string(number));
+  }
+  void SetStatus(const std::string& name, int status) const {
+    Put(name, ".status", std::to_string(status));
+  }
 
   // One entry per call, in order, holding the arguments after argv[0]; empty
   // when the tool was never called.
   std::vector<std::vector<std::string>> Calls(const std::string& name) const;
 
  private:
-  std::string FilePath(const std::string& name, const std::string& suffix) const;
+  void Put(const std::string& name, const std::string& suffix, const std::string& text) const;
 
   std::string folder_;
 };

@@ -21,18 +21,12 @@ PipeHost::~PipeHost() {
 }
 
 void PipeHost::OnPacket(const CommPacket& packet) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    packets_.push_back(packet);
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  packets_.push_back(packet);
   arrived_.notify_all();
 }
 
 void PipeHost::OnNote(const std::string& note) { std::cerr << "pipe host: " << note << "\n"; }
-
-void PipeHost::OnError(const std::string& message) {
-  std::cerr << "pipe host: " << message << "\n";
-}
 
 std::vector<CommPacket> PipeHost::WaitForPackets(size_t count, std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mutex_);

@@ -33,7 +33,7 @@ class PipeHost : private HostEndOwner {
   bool PeerRunning() override { return !stop_; }
   void OnPacket(const CommPacket& packet) override;
   void OnNote(const std::string& note) override;
-  void OnError(const std::string& message) override;
+  void OnError(const std::string& message) override { OnNote(message); }
 
   std::atomic<bool> stop_{false};
   std::mutex mutex_;

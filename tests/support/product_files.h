@@ -10,21 +10,13 @@
 
 // The main executable of an installation.
 enum class ProductExecutable {
-  kX86_64,     // thin Mach-O header for x86-64
-  kArm64,      // thin Mach-O header for arm64
-  kUniversal,  // universal Mach-O with an x86-64 and an arm64 slice
-  kI386,       // thin Mach-O header for i386
-  kRunnable,   // a copy of fake_product: runs and records its arguments; an
-               // x86-64 ELF file, so also reported as x86-64
-  kMissing,    // no file at all
+  kX86_64,    // a thin Mach-O header for x86-64
+  kRunnable,  // a copy of fake_product, which records its arguments; an x86-64
+              // ELF file, so also reported as x86-64
 };
 
-// How the bundle declares PDF documents in CFBundleDocumentTypes.
-enum class PdfRole {
-  kEditor,  // extension "pdf", role Editor: registered as a PDF editor
-  kViewer,  // extension "pdf", role Viewer: not an editor
-  kNone,    // no CFBundleDocumentTypes at all
-};
+// Whether CFBundleDocumentTypes registers the bundle as a PDF editor.
+enum class PdfRole { kEditor, kNone };
 
 struct ProductInstallation {
   // Inside the root; Contents/Info.plist and Contents/MacOS/ go below it.
@@ -33,55 +25,29 @@ struct ProductInstallation {
   std::optional<std::string> track = "Evergreen";       // TrackName
   std::optional<std::string> version = "23.008.20470";  // CFBundleVersion
   std::optional<bool> foliSca;                          // FoliSCA
-  // CFBundleExecutable; without it the key is left out.
-  std::optional<std::string> executableName = "Folian";
+  std::string executableName = "Folian";                // CFBundleExecutable
   ProductExecutable executable = ProductExecutable::kX86_64;
   PdfRole pdfRole = PdfRole::kEditor;
-  // Raw property-list XML added inside the top <dict>, after the other keys.
-  std::string extraPlistEntries;
 };
 
-// The XML property list "<?xml ...?><!DOCTYPE plist ...><plist><dict>" +
-// entries + "</dict></plist>".
+// An XML property list whose top dictionary holds `entries`.
 std::string PlistDocument(const std::string& entries);
-// "<key>key</key><string>value</string>", the value escaped.
-std::string PlistString(const std::string& key, const std::string& value);
-// "<key>key</key><true/>" or "<false/>".
-std::string PlistBool(const std::string& key, bool value);
-
 std::string InfoPlist(const ProductInstallation& installation);
-
-// The bytes of a Mach-O executable; empty for kRunnable and kMissing.
+// The installer preference file with both flags.
+std::string InstallerPreferencesPlist(bool singleClient, bool foliInstalled);
+// The bytes of the Mach-O executable; empty for kRunnable.
 std::string MachOExecutable(ProductExecutable kind);
 
-// The installer preference file; a flag without a value is left out.
-std::string InstallerPreferencesPlist(std::optional<bool> singleClient,
-                                      std::optional<bool> foliInstalled);
-
-std::string SystemVersionPlist(const std::string& productVersion);
-
-// "<root><bundleInfo>…</bundleInfo><workflow>…</workflow></root>", the
-// workflow element only when given, texts escaped.
+// <request><bundleInfo>…</bundleInfo>[<workflow>…</workflow>]</request>
 std::string RequestDocument(const std::string& bundleInfo,
-                            const std::optional<std::string>& workflow,
-                            const std::string& rootElement = "request");
-
-// "<Deployment><Properties><Property name="…">…</Property>…</Properties>
-// </Deployment>", texts escaped, in the given order.
+                            const std::optional<std::string>& workflow);
+// <Deployment><Properties><Property name="…">…</Property>…</Properties></Deployment>
 std::string DeploymentDocument(const std::vector<std::pair<std::string, std::string>>& properties);
-
 // The install proxy document naming the package file.
 std::string InstallProxyDocument(const std::string& packageName);
 // The uninstall proxy document: the installation folder template (normally
 // "[OrvaneProgramFiles]/…") and the remover tool path template (normally
 // "[INSTALLDIR]/…").
 std::string UninstallProxyDocument(const std::string& platform, const std::string& removerPath);
-// The remover tool's path template of a standard installation.
-constexpr char kRemoverPathTemplate[] =
-    "[INSTALLDIR]/Orvane Folian.app/Contents/Helpers/Folian Uninstaller.app/Contents/Library/"
-    "LaunchServices/com.orvane.Folian.RemoverTool";
-
-// &, <, >, " and ' as entity references.
-std::string EscapeXml(const std::string& text);
 
 #endif  // SKIFF_TESTS_SUPPORT_PRODUCT_FILES_H_

@@ -11,10 +11,16 @@
 
 class RecordingLog : public LogSink {
  public:
-  void Log(const std::string& message) override;
+  void Log(const std::string& message) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back(message);
+  }
 
   // A copy of the messages so far.
-  std::vector<std::string> lines() const;
+  std::vector<std::string> lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
 
  private:
   mutable std::mutex mutex_;

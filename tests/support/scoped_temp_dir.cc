@@ -5,16 +5,11 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <vector>
 
 namespace fs = std::filesystem;
 
-ScopedTempDir::ScopedTempDir() {
-  std::string base = fs::temp_directory_path().string() + "/skiff-test-XXXXXX";
-  std::vector<char> buffer(base.begin(), base.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + base);
-  path_ = buffer.data();
+ScopedTempDir::ScopedTempDir() : path_(fs::temp_directory_path().string() + "/skiff-test-XXXXXX") {
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + path_);
 }
 
 ScopedTempDir::~ScopedTempDir() {

@@ -1,7 +1,5 @@
 #include "tests/support/skiff_root.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -9,44 +7,24 @@
 #include <sstream>
 #include <thread>
 
-#ifndef SKIFF_E2E_SKIFF_BINARY
-#error "SKIFF_E2E_SKIFF_BINARY must name the skiff executable"
-#endif
-#ifndef SKIFF_E2E_SKIFF_HOST_BINARY
-#error "SKIFF_E2E_SKIFF_HOST_BINARY must name the skiff-host executable"
-#endif
-#ifndef SKIFF_E2E_PKGUTIL
-#error "SKIFF_E2E_PKGUTIL must name the pkgutil executable"
-#endif
-#ifndef SKIFF_E2E_FAKE_PRODUCT
-#error "SKIFF_E2E_FAKE_PRODUCT must name the fake_product executable"
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
+constexpr char kToolFolder[] = "/usr/sbin";  // the package utility and the system installer
+constexpr char kProxyPath[] = "/tmp/proxy.xml";
+constexpr char kMakeTestPackagePath[] = "/opt/skiff/bin/make_test_package";
+
+Lines SplitLines(const std::string& text) {
+  Lines lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
-void CopyExecutable(const std::string& from, const std::string& to) {
-  fs::create_directories(fs::path(to).parent_path());
-  // Never write through an existing file: it may be a hard link to a build
-  // output.
-  fs::remove(to);
-  fs::copy_file(from, to);
-  fs::permissions(to, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                          fs::perms::others_read | fs::perms::others_exec);
-}
-
 }  // namespace
 
-std::string FirstMissingInOrder(const std::vector<std::string>& lines,
-                                const std::vector<std::string>& expected) {
+std::string FirstMissingInOrder(const Lines& lines, const Lines& expected) {
   auto next = lines.begin();
   for (const std::string& line : expected) {
     next = std::find(next, lines.end(), line);
@@ -57,7 +35,7 @@ std::string FirstMissingInOrder(const std::vector<std::string>& lines,
 }
 
 SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
-  environment_["HOME"] = kHome;
+  environment_["HOME"] = "/Users/tester";
   // A sanitizer build of skiff should honour the options the test run was
   // given.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
@@ -65,13 +43,60 @@ SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
   }
   for (const char* folder :
        {"/Applications", "/Library/Application Support", "/Library/InstallerSandboxes",
-        "/System/Library/CoreServices", "/Users/tester/Applications"}) {
+        "/System/Library/CoreServices", "/Users/tester/Applications", "/tmp"}) {
     MakeDirectories(folder);
   }
-  MakeDirectories("/tmp");
   fs::permissions(HostPath("/tmp"), fs::perms::all | fs::perms::sticky_bit);
   binds_.push_back({SKIFF_E2E_SKIFF_BINARY, kSkiffPath, true});
   binds_.push_back({SKIFF_E2E_SKIFF_HOST_BINARY, kHostPath, true});
+  binds_.push_back({SKIFF_E2E_MAKE_TEST_PACKAGE, kMakeTestPackagePath, true});
+}
+
+std::string SkiffRoot::HostPath(const std::string& insidePath) const {
+  if (insidePath.empty() || insidePath[0] != '/') {
+    throw std::invalid_argument("not an absolute path inside the root: " + insidePath);
+  }
+  return root() + insidePath;
+}
+
+std::string SkiffRoot::AddInstallation(const ProductInstallation& installation) {
+  WriteFile(installation.bundlePath + "/Contents/Info.plist", InfoPlist(installation));
+  const std::string executable =
+      HostPath(installation.bundlePath + "/Contents/MacOS/" + installation.executableName);
+  WriteFileOrDie(executable, installation.executable == ProductExecutable::kRunnable
+                                 ? ReadFileOrDie(SKIFF_E2E_FAKE_PRODUCT)
+                                 : MachOExecutable(installation.executable));
+  fs::permissions(executable, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
+                  fs::perm_options::add);
+  return installation.bundlePath;
+}
+
+void SkiffRoot::WriteInstallerPreferences(const std::string& track, bool singleClient,
+                                          bool foliInstalled) {
+  WriteFile("/Library/Application Support/Orvane/Folian/" + track +
+                "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist",
+            InstallerPreferencesPlist(singleClient, foliInstalled));
+}
+
+void SkiffRoot::WriteRequest(const std::string& bundleInfo,
+                             const std::optional<std::string>& workflow) {
+  WriteFile(kInputPath, RequestDocument(bundleInfo, workflow));
+}
+
+void SkiffRoot::WriteInstallInput(const std::string& packagePath) {
+  const fs::path package(packagePath);
+  WriteFile(kProxyPath, InstallProxyDocument(package.filename()));
+  WriteFile(kInputPath, DeploymentDocument({{"installSourcePath", package.parent_path()},
+                                            {"proxyFile", kProxyPath}}));
+}
+
+std::string SkiffRoot::WriteFile(const std::string& insidePath, const std::string& contents) {
+  WriteFileOrDie(HostPath(insidePath), contents);
+  return insidePath;
+}
+
+void SkiffRoot::MakeDirectories(const std::string& insidePath) {
+  MakeDirectoriesOrDie(HostPath(insidePath));
 }
 
 FakeTools& SkiffRoot::Tools() {
@@ -87,120 +112,53 @@ FakeTools& SkiffRoot::Tools() {
 
 void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
   Tools();
-  CopyExecutable(FakeTools::BinaryPath(), HostPath(insidePath));
+  FakeTools::WriteTo(HostPath(insidePath));
 }
 
-void SkiffRoot::UsePackageUtility() {
-  CopyExecutable(SKIFF_E2E_PKGUTIL, Tools().folder() + "/pkgutil");
-  MakeDirectories(kTrustAnchorFolder);
+void SkiffRoot::UsePackageUtility(const std::string& packagePath, bool tamper) {
+  WriteFileOrDie(Tools().folder() + "/pkgutil", ReadFileOrDie(SKIFF_E2E_PKGUTIL));
+  const std::string anchors = "/Library/Skiff/TrustAnchors";
+  MakeDirectories(anchors);
+  MakeDirectories(fs::path(packagePath).parent_path());
+  Lines argv = {kMakeTestPackagePath, packagePath, anchors};
+  if (tamper) argv.push_back("--tamper");
+  const SkiffResult result = RunCommand(argv);
+  if (result.exitCode != 0) throw std::runtime_error(result.Describe() + result.stderrText);
 }
 
-std::string SkiffRoot::HostPath(const std::string& insidePath) const {
-  if (insidePath.empty() || insidePath[0] != '/') {
-    throw std::invalid_argument("not an absolute path inside the root: " + insidePath);
-  }
-  return root() + insidePath;
+throwaway_root::RootCommand SkiffRoot::Command(std::string executable, Lines argv) const {
+  return {root(), std::move(executable), std::move(argv), binds_, tmpfsMounts_, "/", environment_};
 }
 
-std::string SkiffRoot::AddInstallation(const ProductInstallation& installation) {
-  WriteFile(installation.bundlePath + "/Contents/Info.plist", InfoPlist(installation));
-  const std::string executable =
-      installation.bundlePath + "/Contents/MacOS/" + installation.executableName.value_or("Folian");
-  switch (installation.executable) {
-    case ProductExecutable::kMissing:
-      MakeDirectories(installation.bundlePath + "/Contents/MacOS");
-      break;
-    case ProductExecutable::kRunnable:
-      CopyExecutable(SKIFF_E2E_FAKE_PRODUCT, HostPath(executable));
-      break;
-    default:
-      WriteFile(executable, MachOExecutable(installation.executable));
-      fs::permissions(HostPath(executable),
-                      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                      fs::perm_options::add);
-  }
-  return installation.bundlePath;
-}
-
-void SkiffRoot::WriteInstallerPreferences(const std::string& track,
-                                          std::optional<bool> singleClient,
-                                          std::optional<bool> foliInstalled) {
-  WriteFile(std::string(kApplicationSupport) + "/Orvane/Folian/" + track +
-                "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist",
-            InstallerPreferencesPlist(singleClient, foliInstalled));
-}
-
-void SkiffRoot::WriteSystemVersion(const std::string& productVersion) {
-  WriteFile("/System/Library/CoreServices/SystemVersion.plist", SystemVersionPlist(productVersion));
-}
-
-std::string SkiffRoot::WriteRequest(const std::string& bundleInfo,
-                                    const std::optional<std::string>& workflow,
-                                    const std::string& insidePath, const std::string& rootElement) {
-  return WriteFile(insidePath, RequestDocument(bundleInfo, workflow, rootElement));
-}
-
-std::string SkiffRoot::WriteFile(const std::string& insidePath, const std::string& contents) {
-  WriteFileOrDie(HostPath(insidePath), contents);
-  return insidePath;
-}
-
-void SkiffRoot::MakeDirectories(const std::string& insidePath) {
-  MakeDirectoriesOrDie(HostPath(insidePath));
-}
-
-throwaway_root::RootCommand SkiffRoot::Command(std::string executable,
-                                               std::vector<std::string> argv) const {
-  throwaway_root::RootCommand command;
-  command.root = root();
-  command.executable = std::move(executable);
-  command.argv = std::move(argv);
-  command.binds = binds_;
-  command.tmpfsMounts = tmpfsMounts_;
-  command.environment = environment_;
-  return command;
-}
-
-SkiffResult SkiffRoot::RunSkiff(const std::vector<std::string>& arguments,
-                                std::chrono::milliseconds timeout) {
-  std::vector<std::string> argv = {kSkiffPath};
+throwaway_root::RootCommand SkiffRoot::SkiffCommand(const Lines& arguments) const {
+  Lines argv = {kSkiffPath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunSkiffWithArgv(argv, timeout);
+  return Command(kSkiffPath, argv);
 }
 
-SkiffResult SkiffRoot::RunSkiffWithArgv(const std::vector<std::string>& argv,
-                                        std::chrono::milliseconds timeout) {
-  return throwaway_root::Run(Command(kSkiffPath, argv), timeout);
+Lines SkiffRoot::ModeArguments(const std::string& mode, const std::string& outputXml,
+                               const std::string& pipeName) {
+  return {"--mode=" + mode, std::string("--inputXml=") + kInputPath, "--outputXml=" + outputXml,
+          "--pipeName=" + pipeName};
 }
 
-SkiffResult SkiffRoot::RunMode(const std::string& mode, const std::string& inputXml,
-                               const std::string& outputXml, const std::string& pipeName,
+SkiffResult SkiffRoot::RunSkiff(const Lines& arguments, std::chrono::milliseconds timeout) {
+  return throwaway_root::Run(SkiffCommand(arguments), timeout);
+}
+
+SkiffResult SkiffRoot::RunHost(const std::string& mode, const Lines& hostOptions,
                                std::chrono::milliseconds timeout) {
-  return RunSkiff({"--mode=" + mode, "--inputXml=" + inputXml, "--outputXml=" + outputXml,
-                   "--pipeName=" + pipeName},
-                  timeout);
-}
-
-SkiffResult SkiffRoot::RunHost(const std::string& mode, const std::vector<std::string>& hostOptions,
-                               const std::string& inputXml, std::chrono::milliseconds timeout) {
-  std::vector<std::string> argv = {kHostPath, std::string("--skiff=") + kSkiffPath};
+  Lines argv = {kHostPath, std::string("--skiff=") + kSkiffPath};
   argv.insert(argv.end(), hostOptions.begin(), hostOptions.end());
-  for (const std::string& option :
-       {"--mode=" + mode, "--inputXml=" + inputXml, std::string("--outputXml=") + kOutputPath,
-        std::string("--pipeName=") + kPipeName}) {
-    argv.push_back(option);
-  }
+  for (const std::string& argument : ModeArguments(mode)) argv.push_back(argument);
   return throwaway_root::Run(Command(kHostPath, argv), timeout);
 }
 
-throwaway_root::RunningCommand SkiffRoot::StartSkiff(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv = {kSkiffPath};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return throwaway_root::Start(Command(kSkiffPath, argv));
+throwaway_root::RunningCommand SkiffRoot::StartSkiff(const Lines& arguments) {
+  return throwaway_root::Start(SkiffCommand(arguments));
 }
 
-SkiffResult SkiffRoot::RunCommand(const std::vector<std::string>& argv,
-                                  std::chrono::milliseconds timeout) {
+SkiffResult SkiffRoot::RunCommand(const Lines& argv, std::chrono::milliseconds timeout) {
   return throwaway_root::Run(Command("", argv), timeout);
 }
 
@@ -216,56 +174,36 @@ std::string SkiffRoot::OutputDocument(const std::string& insidePath) const {
   return Exists(insidePath) ? ReadFile(insidePath) : "";
 }
 
-std::string SkiffRoot::LogText() const { return Exists(kLogPath) ? ReadFile(kLogPath) : ""; }
-
-std::vector<std::string> SkiffRoot::LogLines() const {
+Lines SkiffRoot::LastRunLogLines() const {
+  const std::string log = "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
+  Lines lines = SplitLines(Exists(log) ? ReadFile(log) : "");
   // Only the start of a line is matched: a message may be megabytes long.
   static const std::regex kPrefix(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )");
   constexpr size_t kPrefixSize = 22;
-  std::vector<std::string> lines = SplitLines(LogText());
   for (std::string& line : lines) {
     if (std::regex_match(line.substr(0, kPrefixSize), kPrefix)) line.erase(0, kPrefixSize);
   }
+  const auto separator = std::find(lines.rbegin(), lines.rend(),
+                                   "/****************************************************/");
+  lines.erase(lines.begin(), separator.base());
   return lines;
 }
 
-std::vector<std::string> SkiffRoot::LastRunLogLines() const {
-  std::vector<std::string> lines = LogLines();
-  for (size_t i = lines.size(); i > 0; --i) {
-    if (lines[i - 1] == kRunSeparator) {
-      return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(i), lines.end());
-    }
-  }
-  return lines;
-}
-
-std::vector<ProductLaunch> SkiffRoot::Launches() const {
-  std::vector<ProductLaunch> launches;
-  if (!Exists(kLaunchRecordPath)) return launches;
-  std::vector<std::string> current;
-  for (const std::string& line : SplitLines(ReadFile(kLaunchRecordPath))) {
-    if (line != "--end--") {
-      current.push_back(line);
-      continue;
-    }
-    ProductLaunch launch;
-    if (!current.empty()) {
-      launch.program = current.front();
-      launch.arguments.assign(current.begin() + 1, current.end());
-    }
-    launches.push_back(launch);
-    current.clear();
-  }
-  return launches;  // a record still being written is left out
-}
-
-std::vector<ProductLaunch> SkiffRoot::WaitForLaunches(size_t count,
-                                                      std::chrono::milliseconds timeout) const {
+std::vector<Lines> SkiffRoot::WaitForLaunches(size_t count,
+                                              std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::vector<ProductLaunch> launches = Launches();
-  while (launches.size() < count && std::chrono::steady_clock::now() < deadline) {
+  std::vector<Lines> launches;
+  for (;;) {
+    launches = {{}};
+    for (const std::string& line : SplitLines(OutputDocument("/tmp/launched.txt"))) {
+      if (line == "--end--") {
+        launches.emplace_back();
+      } else {
+        launches.back().push_back(line);
+      }
+    }
+    launches.pop_back();  // a record still being written is left out
+    if (launches.size() >= count || std::chrono::steady_clock::now() >= deadline) return launches;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    launches = Launches();
   }
-  return launches;
 }

@@ -10,13 +10,13 @@
 // The tree: /Applications, /Library/Application Support,
 // /Library/InstallerSandboxes, /System/Library/CoreServices, /Users/tester
 // (HOME) with its Applications folder, and /tmp (mode 1777). The log folder
-// does not exist until skiff creates it. The skiff binary is bind-mounted
-// read-only at /opt/skiff/bin/skiff.
+// does not exist until skiff creates it. skiff and skiff-host are
+// bind-mounted read-only at kSkiffPath and kHostPath.
 //
 //   SkiffRoot root;
 //   root.AddInstallation();                       // Evergreen 23.008.20470
 //   root.WriteRequest("com.orvane.Folian.Pro_23.0,", "upsell");
-//   SkiffResult result = root.RunMode("getAppStatus");
+//   SkiffResult result = root.RunSkiff(SkiffRoot::ModeArguments("getAppStatus"));
 //   EXPECT_EQ(result.exitCode, 0) << result.Describe() << result.stderrText;
 //   EXPECT_THAT(root.LastRunLogLines(), Contains("Skiff has launched"));
 //   std::string document = root.OutputDocument();
@@ -31,7 +31,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/support/fake_tools.h"
@@ -42,37 +41,20 @@
 // exitCode (-1 when a signal ended it), termSignal, timedOut, stdoutText,
 // stderrText; Describe() for messages.
 using SkiffResult = throwaway_root::CommandOutcome;
-
-// One start of the product's runnable stand-in, as fake_product recorded it.
-struct ProductLaunch {
-  std::string program;                 // its argv[0]
-  std::vector<std::string> arguments;  // argv[1..]
-};
+using Lines = std::vector<std::string>;
 
 // The first line of `expected` that `lines` do not hold after the lines found
 // for its predecessors ("" when all are there, in this order; other lines may
 // come between).
-std::string FirstMissingInOrder(const std::vector<std::string>& lines,
-                                const std::vector<std::string>& expected);
+std::string FirstMissingInOrder(const Lines& lines, const Lines& expected);
 
 class SkiffRoot {
  public:
   static constexpr char kSkiffPath[] = "/opt/skiff/bin/skiff";
   static constexpr char kHostPath[] = "/opt/skiff/bin/skiff-host";
-  // Mounted over the host's /usr/sbin: the package utility and the system
-  // installer (found through PATH) of the root.
-  static constexpr char kToolFolder[] = "/usr/sbin";
   static constexpr char kInputPath[] = "/tmp/input.xml";
   static constexpr char kOutputPath[] = "/tmp/output.xml";
   static constexpr char kPipeName[] = "skiff-e2e";
-  static constexpr char kLogPath[] = "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
-  static constexpr char kLaunchRecordPath[] = "/tmp/launched.txt";
-  static constexpr char kApplicationSupport[] = "/Library/Application Support";
-  static constexpr char kHome[] = "/Users/tester";
-  static constexpr char kUsageText[] =
-      "Usage string: <path-to-exe> --mode=<launch-mode> --inputXml=<path-to-input-xml> "
-      "--outputXml=<path-to-output-xml>";
-  static constexpr char kRunSeparator[] = "/****************************************************/";
   static constexpr std::chrono::milliseconds kDefaultTimeout{30000};
 
   SkiffRoot();
@@ -85,62 +67,48 @@ class SkiffRoot {
 
   // Writes the bundle (Info.plist and executable) and returns its path.
   std::string AddInstallation(const ProductInstallation& installation = ProductInstallation());
-  // The per-track installer preference file below /Library/Application
-  // Support/Orvane/Folian/<track>/SupportFiles/Preferences.
-  void WriteInstallerPreferences(const std::string& track, std::optional<bool> singleClient,
-                                 std::optional<bool> foliInstalled);
-  // /System/Library/CoreServices/SystemVersion.plist; without it skiff takes
-  // the system for macOS 11 or later.
-  void WriteSystemVersion(const std::string& productVersion);
-  // The status and launch input: <rootElement><bundleInfo>…</bundleInfo>
-  // [<workflow>…</workflow>]</rootElement>. Returns `insidePath`.
-  std::string WriteRequest(const std::string& bundleInfo,
-                           const std::optional<std::string>& workflow = std::nullopt,
-                           const std::string& insidePath = kInputPath,
-                           const std::string& rootElement = "request");
+  // The track's installer preference file under /Library/Application Support.
+  void WriteInstallerPreferences(const std::string& track, bool singleClient, bool foliInstalled);
+  // The status and launch input at kInputPath.
+  void WriteRequest(const std::string& bundleInfo,
+                    const std::optional<std::string>& workflow = std::nullopt);
+  // The install input at kInputPath and the proxy document /tmp/proxy.xml,
+  // which name the package at `packagePath`.
+  void WriteInstallInput(const std::string& packagePath);
   // Any file, parents created. Returns `insidePath`.
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
   void MakeDirectories(const std::string& insidePath);
 
-  // The stand-ins (fake_tool) for "pkgutil" and "installer" in kToolFolder,
+  // The stand-ins (fake_tools.h) for "pkgutil" and "installer" over /usr/sbin,
   // made on first use; every tool's settings and call records live there.
   FakeTools& Tools();
   // Another stand-in at `insidePath` (the remover tool), configured through
   // Tools() by its file name.
   void InstallFakeTool(const std::string& insidePath);
-  // Replaces the stand-in package utility by our real signature check; its
-  // trust anchors are the PEM files in kTrustAnchorFolder of the root.
-  void UsePackageUtility();
-  static constexpr char kTrustAnchorFolder[] = "/Library/Skiff/TrustAnchors";
+  // Replaces the stand-in package utility by our real signature check, and
+  // writes at `packagePath` a package signed by a fresh test chain that the
+  // check trusts (tools/make_test_package), changed after signing when
+  // `tamper`.
+  void UsePackageUtility(const std::string& packagePath, bool tamper);
 
   // --- Running ----------------------------------------------------------
 
+  // --mode=… --inputXml=kInputPath --outputXml=… --pipeName=….
+  static Lines ModeArguments(const std::string& mode, const std::string& outputXml = kOutputPath,
+                             const std::string& pipeName = kPipeName);
   // skiff with exactly `arguments` after the program path.
-  SkiffResult RunSkiff(const std::vector<std::string>& arguments,
-                       std::chrono::milliseconds timeout = kDefaultTimeout);
-  // skiff with the whole argument vector, argv[0] included (may be empty).
-  SkiffResult RunSkiffWithArgv(const std::vector<std::string>& argv,
-                               std::chrono::milliseconds timeout = kDefaultTimeout);
-  // skiff --mode=… --inputXml=… --outputXml=… --pipeName=….
-  SkiffResult RunMode(const std::string& mode, const std::string& inputXml = kInputPath,
-                      const std::string& outputXml = kOutputPath,
-                      const std::string& pipeName = kPipeName,
-                      std::chrono::milliseconds timeout = kDefaultTimeout);
-  // skiff-host [hostOptions] --mode=… --inputXml=… --outputXml=… --pipeName=…,
-  // which starts skiff and plays the installer host.
-  SkiffResult RunHost(const std::string& mode, const std::vector<std::string>& hostOptions = {},
-                      const std::string& inputXml = kInputPath,
+  SkiffResult RunSkiff(const Lines& arguments, std::chrono::milliseconds timeout = kDefaultTimeout);
+  // skiff-host [hostOptions] with ModeArguments(mode): it starts skiff and
+  // plays the installer host.
+  SkiffResult RunHost(const std::string& mode, const Lines& hostOptions = {},
                       std::chrono::milliseconds timeout = kDefaultTimeout);
   // Starts skiff with `arguments` and returns at once, for tests that talk to
-  // it while it runs (the FIFOs are HostPath("/tmp/<pipe>_IN") and _OUT).
-  // Wait() on the handle; dropping it kills skiff.
-  throwaway_root::RunningCommand StartSkiff(const std::vector<std::string>& arguments);
+  // it while it runs. Wait() on the handle; dropping it kills skiff.
+  throwaway_root::RunningCommand StartSkiff(const Lines& arguments);
   // Any program of the root (a path inside it, or a name on its PATH).
-  SkiffResult RunCommand(const std::vector<std::string>& argv,
-                         std::chrono::milliseconds timeout = kDefaultTimeout);
+  SkiffResult RunCommand(const Lines& argv, std::chrono::milliseconds timeout = kDefaultTimeout);
 
-  // Mounts for every later run, after skiff's own (a folder of fake tools
-  // over /usr/sbin, say).
+  // Mounts for every later run, after skiff's own.
   void AddBind(const throwaway_root::BindMount& mount) { binds_.push_back(mount); }
   // An empty tmpfs of `sizeBytes` at `insidePath` for every later run, each
   // run getting a fresh one; the host never sees its files.
@@ -158,24 +126,18 @@ class SkiffRoot {
   std::string ReadFile(const std::string& insidePath) const;
   // The document at --outputXml ("" when there is none).
   std::string OutputDocument(const std::string& insidePath = kOutputPath) const;
-  // The log file as it is; "" when there is none.
-  std::string LogText() const;
-  // Every line of the log with its "[YYYY-MM-DD_HH-MM-SS] " prefix removed;
-  // lines without the prefix (the run separator, continuation lines of a
-  // message holding line breaks) as they are.
-  std::vector<std::string> LogLines() const;
-  // The lines after the last run separator (all lines when there is none):
-  // those of the latest run.
-  std::vector<std::string> LastRunLogLines() const;
-  // Starts of the runnable stand-in recorded so far, oldest first.
-  std::vector<ProductLaunch> Launches() const;
-  // Waits (the product outlives skiff) until at least `count` starts are
-  // recorded or `timeout` passes; returns what is recorded then.
-  std::vector<ProductLaunch> WaitForLaunches(
+  // The log lines of the latest run (those after the last run separator),
+  // each without its "[YYYY-MM-DD_HH-MM-SS] " prefix.
+  Lines LastRunLogLines() const;
+  // The argument vectors of the product's runnable stand-in, oldest first,
+  // once `count` starts are recorded (the product outlives skiff) or
+  // `timeout` has passed.
+  std::vector<Lines> WaitForLaunches(
       size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
-  throwaway_root::RootCommand Command(std::string executable, std::vector<std::string> argv) const;
+  throwaway_root::RootCommand Command(std::string executable, Lines argv) const;
+  throwaway_root::RootCommand SkiffCommand(const Lines& arguments) const;
 
   ScopedTempDir temp_;
   std::unique_ptr<FakeTools> tools_;

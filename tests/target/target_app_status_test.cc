@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatusRow{kInfo, "", kEvergreen, "", "", true, "", {kX64}, true, std::nullopt},
         StatusRow{kInfo, "", kEvergreen, "23.0", "macuniversal", true, "", {kArm, kX64}},
         StatusRow{kInfo, "", kEvergreen, "23.0", "macarm64", true, "", {kArm}},
+        StatusRow{kInfo, "", kEvergreen, "23.0", "osx10-64", true, "", {kArm, kX64}, false},
         StatusRow{kInfo, "", kEvergreen, "", "", true, "", {kArm}, false},
         StatusRow{kInfo, "", kEvergreen, "", "", true, "", {kI386}}));
 
