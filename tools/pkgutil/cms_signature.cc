@@ -11,21 +11,11 @@
 #include <limits>
 #include <memory>
 
+#include "tools/pkgutil/openssl_owned.h"
+
 namespace pkgutil {
 
 namespace {
-
-struct OpenSslFree {
-  void operator()(BIO* p) const { BIO_free(p); }
-  void operator()(CMS_ContentInfo* p) const { CMS_ContentInfo_free(p); }
-  void operator()(PKCS7* p) const { PKCS7_free(p); }
-  void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); }
-  void operator()(TS_VERIFY_CTX* p) const { TS_VERIFY_CTX_free(p); }
-  void operator()(X509_STORE* p) const { X509_STORE_free(p); }
-  void operator()(STACK_OF(X509) * p) const { sk_X509_free(p); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, OpenSslFree>;
 
 // What OpenSSL last complained of, for the detail of a failure.
 std::string OpenSslReason() {

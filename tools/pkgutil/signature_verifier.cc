@@ -12,21 +12,12 @@
 #include <limits>
 
 #include "tools/pkgutil/cms_signature.h"
+#include "tools/pkgutil/openssl_owned.h"
 #include "tools/pkgutil/package_signature.h"
 
 namespace pkgutil {
 
 namespace {
-
-struct OpenSslFree {
-  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-  void operator()(X509_STORE* p) const { X509_STORE_free(p); }
-  void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); }
-  void operator()(STACK_OF(X509) * p) const { sk_X509_free(p); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, OpenSslFree>;
 
 VerificationResult Result(Verdict verdict, std::string detail) {
   VerificationResult result;
