@@ -13,7 +13,7 @@
 #include "platform/folders.h"
 #include "platform/plist_key_scan_posix.h"
 #include "platform/property_list.h"
-#include "platform/property_list_cache_posix.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -90,10 +90,11 @@ const DocumentType* TypeOfFile(const std::string& fileUrl) {
 // Whether the application at `path` edits `type`. Most applications declare
 // no document types at all; their Info.plist is only scanned, not parsed.
 bool ApplicationEditsType(const std::string& path, const DocumentType& type) {
-  const std::shared_ptr<const PlistValue> info = PropertyListFileCache::Shared().Read(
-      path + "/Contents/Info.plist",
-      [](const std::string& data) { return PlistMayHoldKey(data, kDocumentTypesKey); });
-  return info != nullptr && EditsType(*info, type);
+  std::string data;
+  PlistValue info;
+  return ReadRegularFile(path + "/Contents/Info.plist", kMaxPropertyListFileSize, &data) &&
+         PlistMayHoldKey(data, kDocumentTypesKey) && ParsePropertyList(data, &info) &&
+         EditsType(info, type);
 }
 
 class PosixApplicationRegistry : public ApplicationRegistry {

@@ -12,9 +12,8 @@
 
 class Bundle : public BundleReader {
  public:
-  // Null when `path` is not a directory. The Info.plist is read once, here
-  // (through PropertyListFileCache::Shared()); a bundle without a readable
-  // one has an empty info dictionary.
+  // Null when `path` is not a directory. The Info.plist is read once, here; a
+  // bundle without a readable one has an empty info dictionary.
   static std::unique_ptr<Bundle> Open(const std::string& path);
 
   const std::string& path() const { return path_; }
@@ -30,10 +29,10 @@ class Bundle : public BundleReader {
   std::vector<uint32_t> executableArchitectures() const override;
 
  private:
-  Bundle(std::string path, std::shared_ptr<const PlistValue> info);
+  Bundle(std::string path, PlistValue info);
 
   std::string path_;
-  std::shared_ptr<const PlistValue> info_;
+  PlistValue info_;
 };
 
 // Processor types named by an executable's header: Mach-O thin (32/64-bit,

@@ -6,7 +6,6 @@
 
 #include "platform/bundle.h"
 #include "platform/property_list.h"
-#include "platform/property_list_cache_posix.h"
 
 namespace {
 
@@ -19,20 +18,19 @@ std::string WithoutTrailingSlashes(const std::string& path) {
 
 }  // namespace
 
-Bundle::Bundle(std::string path, std::shared_ptr<const PlistValue> info)
+Bundle::Bundle(std::string path, PlistValue info)
     : path_(std::move(path)), info_(std::move(info)) {}
 
 std::unique_ptr<Bundle> Bundle::Open(const std::string& path) {
   struct stat status;
   if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
   std::string bundlePath = WithoutTrailingSlashes(path);
+  PlistValue info;
   const std::string prefix = bundlePath == "/" ? "" : bundlePath;
-  std::shared_ptr<const PlistValue> info =
-      PropertyListFileCache::Shared().Read(prefix + "/Contents/Info.plist");
-  if (info == nullptr || info->kind != PlistValue::Kind::kDictionary) {
-    auto empty = std::make_shared<PlistValue>();
-    empty->kind = PlistValue::Kind::kDictionary;
-    info = std::move(empty);
+  if (!ReadPropertyListFile(prefix + "/Contents/Info.plist", &info) ||
+      info.kind != PlistValue::Kind::kDictionary) {
+    info = PlistValue();
+    info.kind = PlistValue::Kind::kDictionary;
   }
   return std::unique_ptr<Bundle>(new Bundle(std::move(bundlePath), std::move(info)));
 }
@@ -42,7 +40,7 @@ std::string Bundle::bundleIdentifier() const {
   return value != nullptr && value->IsString() ? value->string : std::string();
 }
 
-const PlistValue* Bundle::ObjectForKey(const std::string& key) const { return info_->Find(key); }
+const PlistValue* Bundle::ObjectForKey(const std::string& key) const { return info_.Find(key); }
 
 std::string Bundle::executablePath() const {
   const PlistValue* name = ObjectForKey("CFBundleExecutable");

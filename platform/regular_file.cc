@@ -21,16 +21,24 @@ bool ReadInto(int fd, std::string* buffer, size_t* used) {
   return true;
 }
 
-}  // namespace
+class ScopedDescriptor {
+ public:
+  explicit ScopedDescriptor(int fd) : fd_(fd) {}
+  ~ScopedDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedDescriptor(const ScopedDescriptor&) = delete;
+  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
+  int get() const { return fd_; }
 
-ScopedDescriptor::~ScopedDescriptor() {
-  if (fd_ >= 0) close(fd_);
-}
+ private:
+  int fd_;
+};
 
 // Opens `path` without blocking on a FIFO or device and keeps the descriptor
 // only for a regular file, whose status is left in `*info`. Reads of a
 // regular file never wait, whatever its O_NONBLOCK flag says.
-int OpenRegularFileWithStatus(const std::string& path, struct stat* info) {
+int OpenRegularFile(const std::string& path, struct stat* info) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   if (fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
@@ -40,9 +48,11 @@ int OpenRegularFileWithStatus(const std::string& path, struct stat* info) {
   return fd;
 }
 
+}  // namespace
+
 int OpenRegularFileForReading(const std::string& path) {
   struct stat info;
-  const int fd = OpenRegularFileWithStatus(path, &info);
+  const int fd = OpenRegularFile(path, &info);
   if (fd < 0) return -1;
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -52,15 +62,16 @@ int OpenRegularFileForReading(const std::string& path) {
   return fd;
 }
 
-bool ReadOpenRegularFile(int fd, const struct stat& status, size_t maxBytes,
-                         std::string* contents) {
-  if (static_cast<unsigned long long>(status.st_size) > maxBytes) return false;
+bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* contents) {
+  struct stat info;
+  ScopedDescriptor fd(OpenRegularFile(path, &info));
+  if (fd.get() < 0 || static_cast<unsigned long long>(info.st_size) > maxBytes) return false;
   // Sized from fstat plus one byte, so a file that grew is noticed without a
   // second pass; it is then read on in doubling steps up to the limit.
-  std::string data(static_cast<size_t>(status.st_size) + 1, '\0');
+  std::string data(static_cast<size_t>(info.st_size) + 1, '\0');
   size_t used = 0;
   for (;;) {
-    if (!ReadInto(fd, &data, &used)) return false;
+    if (!ReadInto(fd.get(), &data, &used)) return false;
     if (used < data.size()) break;
     if (used > maxBytes) return false;
     data.resize(std::min(data.size() * 2, maxBytes + 1));
@@ -70,16 +81,10 @@ bool ReadOpenRegularFile(int fd, const struct stat& status, size_t maxBytes,
   return true;
 }
 
-bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* contents) {
-  struct stat info;
-  ScopedDescriptor fd(OpenRegularFileWithStatus(path, &info));
-  return fd.get() >= 0 && ReadOpenRegularFile(fd.get(), info, maxBytes, contents);
-}
-
 bool ReadRegularFileHead(const std::string& path, size_t count, std::string* head,
                          unsigned long long* fileSize) {
   struct stat info;
-  ScopedDescriptor fd(OpenRegularFileWithStatus(path, &info));
+  ScopedDescriptor fd(OpenRegularFile(path, &info));
   if (fd.get() < 0) return false;
   std::string data(count, '\0');
   size_t used = 0;

