@@ -1,4 +1,4 @@
-// pkgutil's verdicts, one row each. A row's spec says how its package is made
+// pkgutil's verdicts, one row each. A row's recipe says how its package is made
 // (signed as the platform's signing tool does, then re-signed, spoiled or
 // replaced, see Make); pkgutil must print the row's status line and detail
 // and end with the row's exit status.
@@ -40,7 +40,7 @@ const Outcome kExpired = {"signed by a certificate that has since expired", 1};
 
 struct Row {
   const char* name;
-  std::string spec;
+  std::string recipe;
   Outcome outcome;
   std::string shown;  // in the report or the detail on standard error
   friend void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -155,14 +155,14 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
         .Der();
   }
 
-  // Applies the words of `spec` in order. Chain words (evil, in2023, expired,
+  // Applies the words of `recipe` in order. Chain words (evil, in2023, expired,
   // future, foreign) sign anew, RSA and CMS with a time stamp of then, so
   // they come first.
-  std::string Make(const std::string& spec) {
-    if (spec.rfind("toc:", 0) == 0) return TocOnly(spec.substr(4));
+  std::string Make(const std::string& recipe) {
+    if (recipe.rfind("toc:", 0) == 0) return TocOnly(recipe.substr(4));
     TestChainOptions options;
     std::string package;
-    std::istringstream words("sign " + spec);
+    std::istringstream words("sign " + recipe);
     for (std::string word; words >> word;) {
       const std::string key = word.substr(0, word.find_first_of("=:"));
       const std::string value = word.substr(std::min(word.size(), key.size() + 1));
@@ -247,7 +247,7 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
 
 TEST_P(PackageVerdictTest, PrintsTheStatusAndDetailAndExits) {
   const Row& row = GetParam();
-  const pkgutil::VerificationResult result = Check(Make(row.spec));
+  const pkgutil::VerificationResult result = Check(Make(row.recipe));
   const std::string report = pkgutil::FormatSignatureReport("/x/a\rb.pkg", result);
   const std::string head =
       "Package \"a\\x0Db.pkg\":\n   Status: " + std::string(row.outcome.status) + "\n";
