@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "platform/scoped_descriptor.h"
+
 namespace {
 
 // Reads into `buffer` from `used` on until it is full or the file ends.
@@ -20,20 +22,6 @@ bool ReadInto(int fd, std::string* buffer, size_t* used) {
   }
   return true;
 }
-
-class ScopedDescriptor {
- public:
-  explicit ScopedDescriptor(int fd) : fd_(fd) {}
-  ~ScopedDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedDescriptor(const ScopedDescriptor&) = delete;
-  ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Opens `path` without blocking on a FIFO or device and keeps the descriptor
 // only for a regular file, whose status is left in `*info`. Reads of a

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/launcher.h"
+#include "platform/scoped_descriptor.h"
 #include "platform/shell.h"
 #include "platform/spawn_settings_posix.h"
 
@@ -29,32 +30,10 @@ constexpr size_t kReadRoom = kPipeSize;
 // Bytes copied between releases when the output moves to a bigger buffer.
 constexpr size_t kMoveStep = 8 * 1024 * 1024;
 
-// Closes a descriptor once.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
 // Skiff runs without standard input and output, so the pipe may be handed
 // descriptor 0, 1 or 2; the child's redirections must not land on its own
 // ends. Moves such a descriptor above 2, keeping close-on-exec.
-bool MoveAboveStandardDescriptors(Descriptor& descriptor) {
+bool MoveAboveStandardDescriptors(ScopedDescriptor& descriptor) {
   if (descriptor.get() > 2) return true;
   const int moved = fcntl(descriptor.get(), F_DUPFD_CLOEXEC, 3);
   if (moved < 0) return false;
@@ -137,8 +116,8 @@ class PosixShell : public Shell {
   ShellResult Run(const std::string& commandLine) override {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) ThrowStartFailure("pipe", errno);
-    Descriptor readEnd(ends[0]);
-    Descriptor writeEnd(ends[1]);
+    ScopedDescriptor readEnd(ends[0]);
+    ScopedDescriptor writeEnd(ends[1]);
     if (!MoveAboveStandardDescriptors(readEnd) || !MoveAboveStandardDescriptors(writeEnd))
       ThrowStartFailure("pipe", errno);
     WidenPipe(writeEnd.get());

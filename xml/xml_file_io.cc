@@ -10,28 +10,9 @@
 #include <random>
 
 #include "platform/regular_file.h"
+#include "platform/scoped_descriptor.h"
 
 namespace {
-
-// Closes the descriptor on every exit unless Release() took it back.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 std::string DirectoryOf(const std::string& path) {
   std::string::size_type slash = path.rfind('/');
@@ -92,7 +73,7 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 // Makes a rename in `directory` survive a crash. Filesystems that cannot sync
 // a directory say EINVAL; there the rename is as durable as it gets.
 bool SyncDirectory(const std::string& directory) {
-  ScopedFd fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ScopedDescriptor fd(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0) return false;
   return fsync(fd.get()) == 0 || errno == EINVAL;
 }
@@ -113,7 +94,7 @@ bool XmlFileIo::SomethingExistsAt(const std::string& path) {
 
 bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes, bool overwrite) {
   std::string temporary;
-  ScopedFd fd(CreateUniqueFile(DirectoryOf(path), &temporary));
+  ScopedDescriptor fd(CreateUniqueFile(DirectoryOf(path), &temporary));
   if (fd.get() < 0) return false;
   bool ok = true;
   // A replaced file keeps its permissions, as it would when truncated.
