@@ -8,8 +8,8 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::regex kPrefixedLine(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] (.*)\n?)");
+const std::string kPrefix = R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )";
 const std::regex kBackupName(R"(\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}_FLNXInstaller\.log)");
 constexpr char kSeparatorLine[] = "/****************************************************/\n";
 
@@ -37,114 +37,83 @@ class InstallerLogTest : public ::testing::Test {
 
   std::string Folder() const { return library_ + "/Logs/Orvane/Installers/"; }
   std::string LogPath() const { return Folder() + "FLNXInstaller.log"; }
+  // The backups of the log: regular files only, not links planted there.
   std::vector<std::string> Backups() const {
     std::vector<std::string> backups;
     for (const auto& entry : fs::directory_iterator(Folder()))
-      if (entry.path().filename() != "FLNXInstaller.log") backups.push_back(entry.path());
+      if (!entry.is_symlink() && entry.path() != LogPath()) backups.push_back(entry.path());
     return backups;
+  }
+  // Runs shell `commands` in the library.
+  void Run(const std::string& commands) {
+    ASSERT_EQ(system(("cd " + library_ + " && " + commands).c_str()), 0) << commands;
   }
 
   ScopedTempDir temp_;
-  std::string library_ = temp_.path();
+  const std::string library_ = temp_.path();
   mode_t savedMask_ = 0;
 };
 
-// A run finding no log, an empty one, one at the size limit or one a byte over
-// it: the separator starts the run in a log already there, and an oversized
-// log moves whole to a backup named after the current second.
+// A run finding no log, one at the size limit or one a byte over it: the
+// separator starts the run in a log already there, and an oversized log moves
+// whole to a backup named after the current second - unless that name is
+// taken, which is neither replaced nor followed, and the old log is appended to.
 TEST_F(InstallerLogTest, ARunStartsByTheLogItFinds) {
-  // The size of the log found (-1: none), whether a separator and whether a rotation follow.
-  const std::tuple<long long, bool, bool> kRows[] = {
-      {-1, false, false}, {0, true, false}, {10485760, true, false}, {10485761, false, true}};
-  for (const auto& [size, separator, rotated] : kRows) {
-    ScopedTempDir library;
-    library_ = library.path();
+  // The size of the log found (-1: none), whether every backup name the next
+  // few seconds could produce links to an earlier backup, whether a separator
+  // and whether a rotation follow.
+  const std::tuple<long long, bool, bool, bool> kRows[] = {
+      {-1, 0, 0, 0}, {10485760, 0, 1, 0}, {10485761, 0, 0, 1}, {10485761, 1, 0, 0}};
+  // Within a run, the line of a later second carries that second.
+  InstallerLog run(library_);
+  run.Log("first");
+  for (const std::time_t first = std::time(nullptr); std::time(nullptr) == first;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  run.Log("later");
+  const std::regex lines("(" + kPrefix + ")first\n(?!\\1)" + kPrefix + "later\n");
+  EXPECT_TRUE(std::regex_match(ReadFileOrDie(LogPath()), lines)) << ReadFileOrDie(LogPath());
+  for (const auto& [size, taken, separator, rotated] : kRows) {
+    Run("rm -rf -- *");
     const std::string old = size > 0 ? std::string(size - 1, 'x') + "\n" : "";
     if (size >= 0) WriteFileOrDie(LogPath(), old);
+    if (taken)
+      Run("cd Logs/Orvane/Installers && t=$(date +%s) && for i in 0 1 2 3 4 5; do "
+          "n=$(date -d @$((t + i)) +%Y-%m-%d_%H-%M-%S_FLNXInstaller.log) && "
+          "printf earlier >../../../$n && ln -s ../../../$n $n; done");
     { InstallerLog(library_).Log("line"); }
+    for (const auto& entry : fs::directory_iterator(library_))
+      EXPECT_TRUE(!entry.is_regular_file() || ReadFileOrDie(entry.path()) == "earlier") << entry;
     const std::string head = (rotated ? "" : old) + (separator ? kSeparatorLine : "");
     const std::string log = ReadFileOrDie(LogPath());
     ASSERT_EQ(log.compare(0, head.size(), head), 0) << size << " " << log.substr(0, 80);
-    std::smatch match;
     const std::string tail = log.substr(head.size());
-    ASSERT_TRUE(std::regex_match(tail, match, kPrefixedLine)) << size << " " << tail;
-    EXPECT_EQ(match[1], "line");
-    const auto backups = Backups();
-    ASSERT_EQ(backups.size(), rotated ? 1u : 0u) << size;
-    for (const std::string& backup : backups) {
+    EXPECT_TRUE(std::regex_match(tail, std::regex(kPrefix + "line\n"))) << size << " " << tail;
+    // What the backup holds the parallel runs show.
+    EXPECT_EQ(Backups().size(), rotated ? 1u : 0u) << size;
+    for (const std::string& backup : Backups())
       EXPECT_TRUE(std::regex_match(fs::path(backup).filename().string(), kBackupName)) << backup;
-      EXPECT_EQ(ReadFileOrDie(backup), old);
-    }
-    if (size < 0 || rotated) {
-      EXPECT_EQ(ModeOf(LogPath()), fs::perms(0644)) << size;
-    }
-    if (size < 0) {
-      for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
-        EXPECT_EQ(ModeOf(library_ + folder), fs::perms(0755)) << folder;
-    }
+    EXPECT_TRUE((size >= 0 && !rotated) || ModeOf(LogPath()) == fs::perms(0644)) << size;
+    for (const std::string folder : {"/Logs", "/Logs/Orvane", "/Logs/Orvane/Installers"})
+      EXPECT_TRUE(size >= 0 || ModeOf(library_ + folder) == fs::perms(0755)) << folder;
   }
-  // Within a run, the line of a later second carries that second.
-  library_ = temp_.path();
-  {
-    InstallerLog log(library_);
-    log.Log("first");
-    for (const std::time_t first = std::time(nullptr); std::time(nullptr) == first;)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    log.Log("later");
-  }
-  std::istringstream lines(ReadFileOrDie(LogPath()));
-  std::string first, later;
-  ASSERT_TRUE(std::getline(lines, first) && std::getline(lines, later));
-  EXPECT_EQ(later.substr(22), "later");
-  EXPECT_NE(later.substr(0, 22), first.substr(0, 22));
-}
-
-TEST_F(InstallerLogTest, ATakenBackupNameIsNeitherReplacedNorFollowed) {
-  const std::string old(10485761, 'z');
-  WriteFileOrDie(LogPath(), old);
-  // Every backup name the next few seconds could produce is a link to an earlier backup.
-  std::vector<std::string> planted;
-  for (std::time_t when = std::time(nullptr), last = when + 5; when < last; ++when) {
-    std::tm local;
-    char name[64];
-    std::strftime(name, sizeof(name), "%Y-%m-%d_%H-%M-%S_FLNXInstaller.log",
-                  localtime_r(&when, &local));
-    planted.push_back(temp_.path() + "/" + name);
-    WriteFileOrDie(planted.back(), "earlier backup");
-    ASSERT_EQ(symlink(planted.back().c_str(), (Folder() + name).c_str()), 0);
-  }
-  { InstallerLog(library_).Log("line"); }
-  for (const auto& path : planted) EXPECT_EQ(ReadFileOrDie(path), "earlier backup");
-  EXPECT_EQ(Backups().size(), planted.size());
-  // The old log was kept in place and appended to.
-  EXPECT_EQ(ReadFileOrDie(LogPath()).substr(0, old.size()), old);
 }
 
 // Something other than a log file of its own at a log path: the run goes on
-// without a log, writes nowhere and never hangs.
+// without a log, writes nowhere and never hangs. Each row is shell commands run
+// in a library holding a file "victim".
 TEST_F(InstallerLogTest, AnObstacleAtTheLogPathLeavesTheLogClosed) {
-  enum Obstacle { kFileForTheFolder, kLinkToAFile, kDanglingLink, kSecondHardLink, kFifo };
-  for (Obstacle obstacle :
-       {kFileForTheFolder, kLinkToAFile, kDanglingLink, kSecondHardLink, kFifo}) {
-    ScopedTempDir library;
-    library_ = library.path();
-    const bool inFolder = obstacle != kFileForTheFolder;
-    const std::string victim = library_ + (inFolder ? "/victim" : "/Logs");
-    const std::string nowhere = library_ + "/nowhere";
-    WriteFileOrDie(victim, "keep");
-    if (inFolder) MakeDirectoriesOrDie(Folder());
-    int planted = 0;
-    if (obstacle == kLinkToAFile) planted = symlink(victim.c_str(), LogPath().c_str());
-    if (obstacle == kDanglingLink) planted = symlink(nowhere.c_str(), LogPath().c_str());
-    if (obstacle == kSecondHardLink) planted = link(victim.c_str(), LogPath().c_str());
-    // Opened for writing without a reader, a FIFO would block for good.
-    if (obstacle == kFifo) planted = mkfifo(LogPath().c_str(), 0666);
-    ASSERT_EQ(planted, 0);
+  const std::string in = "mkdir -p Logs/Orvane/Installers && cd Logs/Orvane/Installers && ";
+  // Opened for writing without a reader, a FIFO would block for good.
+  for (const std::string& plant :
+       {std::string("ln victim Logs"), in + "ln -s ../../../victim FLNXInstaller.log",
+        in + "ln -s ../../../nowhere FLNXInstaller.log",
+        in + "ln ../../../victim FLNXInstaller.log", in + "mkfifo FLNXInstaller.log"}) {
+    Run("rm -rf -- * && printf keep >victim && " + plant);
     InstallerLog log(library_);
-    EXPECT_FALSE(log.IsOpen()) << obstacle;
+    EXPECT_FALSE(log.IsOpen()) << plant;
     log.Log("dropped");
-    EXPECT_EQ(ReadFileOrDie(victim), "keep");
-    EXPECT_FALSE(PathExists(nowhere));
+    EXPECT_EQ(ReadFileOrDie(library_ + "/victim"), "keep");
+    EXPECT_FALSE(PathExists(library_ + "/nowhere"));
   }
 }
 
@@ -182,27 +151,24 @@ TEST_F(InstallerLogTest, ParallelRunsKeepEveryLineWhole) {
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  std::map<std::string, int> seen;
+  std::set<std::string> seen;
   int wholeOldLogs = 0;
-  std::vector<std::string> files = Backups();
-  files.push_back(LogPath());
-  for (const std::string& file : files) {
-    std::string text = ReadFileOrDie(file);
+  for (const auto& file : fs::directory_iterator(Folder())) {
+    std::string text = ReadFileOrDie(file.path());
     if (text.compare(0, old.size(), old) == 0) ++wholeOldLogs, text.erase(0, old.size());
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
       if (line + "\n" == kSeparatorLine) continue;
       // Only the prefix goes through the regex, whose matching recurses per byte.
-      ASSERT_TRUE(std::regex_match(line.substr(0, 22), kPrefixedLine)) << line.substr(0, 80);
+      ASSERT_TRUE(std::regex_match(line.substr(0, 22), std::regex(kPrefix))) << line.substr(0, 80);
       const std::string body = line.substr(22);
       const size_t tail = body.rfind(':') + 1;
       ASSERT_EQ(body.find_first_not_of('a' + std::stoi(body), tail), std::string::npos) << body;
-      ++seen[body.substr(0, tail)];
+      EXPECT_TRUE(seen.insert(body.substr(0, tail)).second) << "twice: " << body.substr(0, tail);
     }
   }
   EXPECT_EQ(wholeOldLogs, 1);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kRuns * kLinesPerRun));
-  for (const auto& [line, count] : seen) EXPECT_EQ(count, 1) << line;
 }
 
 }  // namespace
