@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -60,14 +59,13 @@ void Write(int fd, const std::string& bytes) {
 
 // Reads `count` bytes, or what arrived before two seconds without progress.
 std::string ReadBytes(int fd, size_t count) {
-  std::string out(count, '\0');
-  size_t done = 0;
-  for (pollfd poller{fd, POLLIN, 0}; done < count && poll(&poller, 1, 2000) == 1;) {
-    const ssize_t n = read(fd, &out[done], count - done);
+  std::string out;
+  char buffer[65536];
+  for (pollfd poller{fd, POLLIN, 0}; out.size() < count && poll(&poller, 1, 2000) == 1;) {
+    const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - out.size()));
     if (n <= 0) break;
-    done += static_cast<size_t>(n);
+    out.append(buffer, static_cast<size_t>(n));
   }
-  out.resize(done);
   return out;
 }
 
@@ -89,7 +87,6 @@ class PipeChannelTest : public ::testing::Test {
     MakeDirectoriesOrDie(settings_.pipeFolder);
     settings_.openAttemptPause = 2ms;
     settings_.headerReadPause = 1ms;
-    settings_.payloadReadPause = 100us;
     settings_.writeRetryPause = 1ms;
     settings_.writeAttempts = 200;
     settings_.emptyReadAllowance = 1000000;
@@ -111,7 +108,6 @@ class PipeChannelTest : public ::testing::Test {
   // connects after, unless told otherwise.
   int OpenWithHost(bool connectWriter = true) {
     mkfifo(Path("_IN").c_str(), 0600);
-    mkfifo(Path("_OUT").c_str(), 0600);
     hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
     if (!channel_) channel_ = std::make_unique<PipeChannel>(settings_);
     const int result = channel_->Open(kPipeModeClient, kName, true, 1000, CountCalls, &calls_);
@@ -136,9 +132,7 @@ class PipeChannelTest : public ::testing::Test {
     ASSERT_EQ(Await(packet), kPipeReceived);
     EXPECT_EQ(Describe(packet), "4/65535/" + message + "/" + std::to_string(message.size() + 1));
     EXPECT_EQ(channel_->Receive(packet), kPipeClosed);
-    EXPECT_EQ(packet.packetId, CB_Pkt_None);
     EXPECT_TRUE(channel_->IsRunning()) << "only Stop clears the running flag";
-    EXPECT_EQ(channel_->Send(MakeValuePacket(CB_Pkt_Progress, 1)), kPipeNotOpen);
   }
 
   ScopedTempDir temp_;
@@ -149,62 +143,63 @@ class PipeChannelTest : public ::testing::Test {
   int hostWrite_ = -1;
 };
 
-TEST(PipeChannelSettingsTest, TheDefaultsAreTheProductsWaitsAndLimits) {
-  const PipeChannelSettings settings;
-  // 120 attempts to reach the host, 500 ms apart.
-  EXPECT_EQ(kConnectTimeoutMs, 60000u);
-  EXPECT_EQ(settings.openAttemptPause, 500ms);
-  EXPECT_EQ(settings.writeAttempts, 3000u);
-  EXPECT_EQ(settings.emptyReadAllowance, 1000u);
-  // 64 packets, or ten of the largest a host may send.
-  EXPECT_EQ(settings.queueLimits.packets, 64u);
-  EXPECT_EQ(settings.queueLimits.textBytes, 4u * 1024 * 1024);
-}
-
 struct OpenRow {
   const char* name;
   uint32_t mode;
   const char* pipeName;
   const char* setup;  // shell commands run in the pipes' folder first
-  bool hostReads;     // the host waits on the pipe the channel writes
   int timeoutMs;      // with the wait flag; -1 tries once
   int result;
-  const char* sent = nullptr;  // the text of a value packet sent once open
+  // Run once the channel has taken its read pipe; the host's reader comes
+  // after.
+  const char* during = nullptr;
 };
 
 class PipeChannelOpenTest : public PipeChannelTest,
                             public ::testing::WithParamInterface<OpenRow> {};
 
+// The host reads whatever pipe the channel is to write, if it is a FIFO.
 TEST_P(PipeChannelOpenTest, ReturnsTheRowsResult) {
   const OpenRow& row = GetParam();
   Run(row.setup);
   const bool server = row.mode == kPipeModeServer || row.mode == kPipeModeServerAlt;
   const std::string written = Path(server ? "_OUT" : "_IN"), read = Path(server ? "_IN" : "_OUT");
-  if (row.hostReads) hostRead_ = open(written.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  const auto hostReads = [&] {
+    hostRead_ = open(written.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+  };
+  if (row.during == nullptr) hostReads();
+  std::thread host([&] {
+    // A writer gets in once the channel reads: its checks are done.
+    if (row.during == nullptr || !Eventually([&] { return (ConnectWriter(), hostWrite_ >= 0); }))
+      return;
+    Run(row.during);
+    hostReads();
+  });
   PipeChannel channel(settings_);
   const mode_t mask = umask(077);
   const auto start = Clock::now();
   EXPECT_EQ(channel.Open(row.mode, row.pipeName, row.timeoutMs >= 0, std::max(row.timeoutMs, 0),
                          nullptr, nullptr),
             row.result);
+  host.join();
   // A successful open still ends with the pause after its attempt.
-  EXPECT_GE(Clock::now() - start, row.result == 0 ? 2ms : std::max(row.timeoutMs, 0) / 2 * 2ms);
+  EXPECT_GE(Clock::now() - start, row.result == kPipeOpened         ? 2ms
+                                  : row.result == kPipeOpenTimedOut ? row.timeoutMs / 2 * 2ms
+                                                                    : 0ms);
   EXPECT_EQ(umask(mask), 077u);
   EXPECT_EQ(channel.IsOpen() && channel.IsRunning(), row.result == kPipeOpened);
-  if (row.sent != nullptr) {
+  char byte;
+  if (row.result == kPipeOpened) {
     EXPECT_EQ(channel.Open(row.mode, "other", true, 1000, nullptr, nullptr), kPipeAlreadyOpen);
-    // The value stands after "<data><value>"; the frame's length comes from
-    // the text.
-    CommPacket packet = MakeValuePacket(CB_Pkt_Progress, std::stoi(row.sent + 13));
-    packet.length = 99;
-    ASSERT_EQ(channel.Send(packet), kPipeSent);
-    const std::string frame = Frame(CB_Pkt_Progress, 0xFFFF, row.sent);
-    EXPECT_EQ(ReadBytes(hostRead_, frame.size()), frame);
+    EXPECT_FALSE(PathExists(Path("_IN", "other")));
+    ASSERT_EQ(channel.Send(MakeReportPacket("x")), kPipeSent);
+    EXPECT_EQ(ReadBytes(hostRead_, 14), Frame(CB_Pkt_Terminate, 0xFFFF, "x"));
+  } else if (hostRead_ >= 0) {
+    EXPECT_EQ(::read(hostRead_, &byte, 1), 0) << "nobody may still hold the write pipe";
   }
-  EXPECT_FALSE(PathExists(Path("_IN", "other")) || PathExists(temp_.path() + "/x_IN"));
   EXPECT_TRUE(row.result != kPipeBadArguments || !PathExists(Path("_IN", row.pipeName)));
   struct stat info;
-  // After a failure nobody may still hold the read pipe.
+  // After a failure nobody may still hold the read pipe either.
   if (row.result != 0 && lstat(read.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
     EXPECT_EQ(open(read.c_str(), O_WRONLY | O_NONBLOCK), -1);
     EXPECT_EQ(errno, ENXIO);
@@ -221,63 +216,39 @@ constexpr char kFifos[] = "mkfifo chan_IN chan_OUT";
 INSTANTIATE_TEST_SUITE_P(
     Rows, PipeChannelOpenTest,
     ::testing::Values(
-        OpenRow{"Server", 1, kName, kFifos, true, -1, 0, "<data><value>0</value></data>"},
-        OpenRow{"ServerAlt", 2, kName, kFifos, true, 9, 0, "<data><value>30</value></data>"},
-        OpenRow{"Client", 3, kName, kFifos, true, -1, 0, "<data><value>100</value></data>"},
-        OpenRow{"ClientAlt", 4, kName, kFifos, true, -1, 0, "<data><value>-1</value></data>"},
-        OpenRow{"EmptyName", 3, "", "", false, -1, -7},
-        OpenRow{"Slash", 3, "a/b", "", false, -1, -7}, OpenRow{"Dot", 3, ".", "", false, -1, -7},
-        OpenRow{"DotDot", 3, "..", "", false, -1, -7},
-        OpenRow{"Climbing", 3, "../x", "", false, -1, -7},
-        OpenRow{"Mode0", 0, kName, "", false, -1, -7},
-        OpenRow{"Mode5", 5, kName, "", false, -1, -7},
-        OpenRow{"NoFolder", 3, kName, "rmdir ../pipes", false, -1, -6},
-        OpenRow{"SymlinkIn", 3, kName, "mkfifo ../e chan_OUT && ln -s ../e chan_IN", true, -1, -4},
-        OpenRow{"SymlinkOut", 3, kName, "mkfifo ../e chan_IN && ln -s ../e chan_OUT", true, -1, -4},
-        OpenRow{"DanglingIn", 3, kName, "mkfifo chan_OUT && ln -s ../e chan_IN", true, -1, -4},
-        OpenRow{"DanglingOut", 3, kName, "mkfifo chan_IN && ln -s ../e chan_OUT", true, -1, -4},
-        OpenRow{"HardLinkIn", 3, kName, "mkfifo ../e chan_OUT && ln ../e chan_IN", true, -1, -4},
-        OpenRow{"HardLinkOut", 3, kName, "mkfifo ../e chan_IN && ln ../e chan_OUT", true, -1, -4},
-        OpenRow{"FileIn", 3, kName, "mkfifo chan_OUT && touch chan_IN", true, -1, -4},
-        OpenRow{"FileOut", 3, kName, "mkfifo chan_IN && touch chan_OUT", true, -1, -4},
-        OpenRow{"NoHostWithinTheTimeout", 3, kName, "", false, 30, 4},
-        OpenRow{"TimeoutBelowOnePause", 3, kName, kFifos, true, 1, 4}),
+        OpenRow{"Server", 1, kName, kFifos, -1, 0}, OpenRow{"ServerAlt", 2, kName, kFifos, 9, 0},
+        OpenRow{"ClientAlt", 4, kName, kFifos, -1, 0}, OpenRow{"DotDot", 3, "..", "", -1, -7},
+        OpenRow{"Climbing", 3, "../x", "", -1, -7}, OpenRow{"Mode0", 0, kName, "", -1, -7},
+        OpenRow{"Mode5", 5, kName, "", -1, -7},
+        OpenRow{"NoFolder", 3, kName, "rmdir ../pipes", -1, -6},
+        OpenRow{"SymlinkIn", 3, kName, "mkfifo ../e chan_OUT && ln -s ../e chan_IN", -1, -4},
+        OpenRow{"HardLinkOut", 3, kName, "mkfifo ../e chan_IN && ln ../e chan_OUT", -1, -4},
+        OpenRow{"DanglingIn", 3, kName, "mkfifo chan_OUT && ln -s ../e chan_IN", -1, -4},
+        OpenRow{"DanglingOut", 3, kName, "mkfifo chan_IN && ln -s ../e chan_OUT", -1, -4},
+        OpenRow{"FileOut", 3, kName, "mkfifo chan_IN && touch chan_OUT", -1, -4},
+        // The host gets up to a minute to connect: a FIFO swapped meanwhile
+        // for a hard link to another one is caught on the opened descriptor.
+        OpenRow{"HardLinkedDuringTheWait", 3, kName, kFifos, 2000, -4,
+                "mkfifo ../e && ln ../e ../link && mv ../link chan_IN"},
+        OpenRow{"NoHostWithinTheTimeout", 3, kName, "", 30, 4},
+        OpenRow{"TimeoutBelowOnePause", 3, kName, kFifos, 1, 4}),
     [](const ::testing::TestParamInfo<OpenRow>& info) { return std::string(info.param.name); });
-
-// The host gets up to a minute to connect: a FIFO swapped meanwhile for a
-// hard link to another one is caught on the opened descriptor.
-TEST_F(PipeChannelTest, AWritePipeHardLinkedDuringTheWaitIsRefusedAndBothEndsClosed) {
-  Run(kFifos);
-  PipeChannel channel(settings_);
-  std::thread opener([&] {
-    EXPECT_EQ(channel.Open(kPipeModeClient, kName, true, 2000, nullptr, nullptr), kPipeUnsafePath);
-  });
-  // A writer of _OUT gets in once the channel reads it: its checks are done.
-  EXPECT_TRUE(Eventually([&] { return (ConnectWriter(), hostWrite_ >= 0); }));
-  Run("mkfifo ../e && ln ../e ../link && mv ../link chan_IN");
-  hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
-  opener.join();
-  EXPECT_EQ(open(Path("_OUT").c_str(), O_WRONLY | O_NONBLOCK), -1);
-  EXPECT_EQ(errno, ENXIO) << "the read pipe is closed";
-  char byte;
-  EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "the write pipe is closed";
-}
 
 struct ReceiveRow {
   const char* name;
-  std::string bytes;       // what the host writes
-  int writerDelayMs;       // before the host connects its writer; -1 never
-  bool closeWriter;        // after writing
-  uint32_t allowance;      // empty reads tolerated before the first packet
-  const char* packets;     // as Describe gives them, each followed by a blank
-  const char* closedWith;  // the report that ends the channel, if any
+  std::string bytes;    // what the host writes
+  int writerDelayMs;    // before the host connects its writer; -1 never
+  const char* packets;  // as Describe gives them, each followed by a blank
 };
 
 class ReceiveLoopTest : public PipeChannelTest, public ::testing::WithParamInterface<ReceiveRow> {};
 
+// A row that queues no packet ends the channel; every packet and the report
+// that ends it notify once.
 TEST_P(ReceiveLoopTest, QueuesWhatArrivesAndEndsOnlyWhereItMust) {
   const ReceiveRow& row = GetParam();
-  settings_.emptyReadAllowance = row.allowance;
+  // Empty reads before the first packet: 400 outlast a late writer, 3 do not.
+  settings_.emptyReadAllowance = row.writerDelayMs < 0 ? 3 : 400;
   ASSERT_EQ(OpenWithHost(false), kPipeOpened);
   CommPacket packet = MakeValuePacket(CB_Pkt_Progress, 5);
   if (row.writerDelayMs >= 0) {
@@ -287,56 +258,45 @@ TEST_P(ReceiveLoopTest, QueuesWhatArrivesAndEndsOnlyWhereItMust) {
     ConnectWriter();
     Write(hostWrite_, row.bytes);
   }
-  if (row.closeWriter) close(std::exchange(hostWrite_, -1));
   std::string packets;
-  int calls = row.closedWith != nullptr ? 1 : 0;
-  for (; packets.size() < strlen(row.packets); ++calls) {
-    ASSERT_EQ(Await(packet), kPipeReceived) << packets;
+  while (packets.size() < std::string(row.packets).size() && Await(packet) == kPipeReceived) {
     packets += Describe(packet) + " ";
   }
   EXPECT_EQ(packets, row.packets);
-  if (row.closedWith != nullptr) {
-    ExpectClosedWith(row.closedWith);
+  if (packets.empty()) {
+    ExpectClosedWith(kPipeClosedMessage);
   } else {
     EXPECT_EQ(channel_->Receive(packet), kPipeNothingWaiting);
   }
+  const long calls = std::max<long>(std::count(packets.begin(), packets.end(), ' '), 1);
   EXPECT_TRUE(Eventually([&] { return calls_ == calls; })) << calls_ << " notifications";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ReceiveLoopTest,
     ::testing::Values(
-        ReceiveRow{"InOrder", Frame(18, 7, "first") + Frame(42, 8, "second"), 0, false, 1000000,
-                   "18/7/first/6 42/8/second/7 ", nullptr},
-        ReceiveRow{"EndOfFileAfterAPacket", Frame(9, 1, "a") + Frame(9, 2, "b"), 0, true, 1000000,
-                   "9/1/a/2 9/2/b/2 ", kPipeClosedMessage},
-        ReceiveRow{"WriterWithinTheAllowance", Frame(9, 1, "late"), 30, false, 400, "9/1/late/5 ",
-                   nullptr},
-        ReceiveRow{"NoWriterBeyondTheAllowance", "", -1, false, 3, "", kPipeClosedMessage},
-        ReceiveRow{"SplitHeader", Frame(9, 1, "a").substr(0, 6), 0, false, 1000000, "",
-                   kPipeClosedMessage},
-        ReceiveRow{"ZeroLength", RawFrame(9, 1, 0, "abc"), 0, false, 1000000, "",
-                   kPipeClosedMessage},
-        ReceiveRow{"OverTheLimit", RawFrame(9, 1, 409601, "abc"), 0, false, 1000000, "",
-                   kPipeClosedMessage},
-        ReceiveRow{"LengthAllOnes", RawFrame(9, 1, 0xFFFFFFFF, "abc"), 0, false, 1000000, "",
-                   kPipeClosedMessage},
+        ReceiveRow{"WriterWithinTheAllowance", Frame(9, 1, "late"), 30, "9/1/late/5 "},
+        ReceiveRow{"NoWriterBeyondTheAllowance", "", -1, ""},
+        ReceiveRow{"SplitHeader", Frame(9, 1, "a").substr(0, 6), 0, ""},
+        ReceiveRow{"ZeroLength", RawFrame(9, 1, 0, "abc"), 0, ""},
+        ReceiveRow{"OverTheLimit", RawFrame(9, 1, 409601, "abc"), 0, ""},
         ReceiveRow{"LargestAndEmbeddedNul",
-                   Frame(9, 1, kLargest) + RawFrame(9, 2, 6, std::string("ab\0cd\0", 6)), 0, false,
-                   1000000, "9/1/409599*z/409600 9/2/ab/3 ", nullptr}),
+                   Frame(9, 1, kLargest) + RawFrame(9, 2, 6, std::string("ab\0cd\0", 6)), 0,
+                   "9/1/409599*z/409600 9/2/ab/3 "}),
     [](const ::testing::TestParamInfo<ReceiveRow>& info) { return std::string(info.param.name); });
 
 TEST_F(PipeChannelTest, SendResults) {
   EXPECT_EQ(PipeChannel(settings_).Send(MakeReportPacket("x")), kPipeNotOpen);
   ASSERT_EQ(OpenWithHost(), kPipeOpened);
   EXPECT_EQ(channel_->Send(MakeReportPacket(std::string(409600, 'x'))), kPipePacketTooLong);
-  char byte;
-  EXPECT_EQ(read(hostRead_, &byte, 1), -1) << "nothing may be written";
-
-  std::thread sender([&] { EXPECT_EQ(channel_->Send(MakeReportPacket(kLargest)), kPipeSent); });
+  std::thread sender([&] {
+    CommPacket largest = MakeReportPacket(kLargest);
+    largest.length = 99;  // The frame's length comes from the text.
+    EXPECT_EQ(channel_->Send(largest), kPipeSent);
+  });
   const std::string received = ReadBytes(hostRead_, 12 + 409600);
   sender.join();
-  EXPECT_TRUE(received == Frame(CB_Pkt_Terminate, 0xFFFF, kLargest));
+  EXPECT_TRUE(received == Frame(CB_Pkt_Terminate, 0xFFFF, kLargest)) << "and nothing before it";
 
   // 4,096-byte frames fill the pipe exactly, so that a header finds no room.
   const CommPacket page = MakeReportPacket(std::string(4096 - 13, 'p'));
@@ -344,7 +304,6 @@ TEST_F(PipeChannelTest, SendResults) {
   int result;
   while ((result = channel_->Send(page)) == kPipeSent && sent < 1000) ++sent;
   EXPECT_EQ(result, kPipeSendTimedOut);
-  EXPECT_GT(sent, 0);
   ASSERT_EQ(ReadBytes(hostRead_, 4096).size(), 4096u);
   EXPECT_EQ(channel_->Send(page), kPipeSent) << "a timed-out send leaves the channel open";
 
@@ -375,7 +334,9 @@ TEST_F(PipeChannelTest, OpensAgainAfterClosingItselfAndStopsAtOnceWithoutAReport
   EXPECT_EQ(read(hostRead_, &byte, 1), 0) << "the host sees the write pipe closed";
 }
 
-TEST_F(PipeChannelTest, TheBridgeFailsWith38UntilAnInitSucceeds) {
+// Until an Init succeeds every call fails with 38; then the bridge logs
+// failures and the error ids it knows, nothing else.
+TEST_F(PipeChannelTest, TheBridgeOpensAsTheClientAndLogsOnlyFailuresAndErrorIds) {
   RecordingLog log;
   CommBridge bridge(log, settings_, 10);
   CommPacket packet;
@@ -385,21 +346,11 @@ TEST_F(PipeChannelTest, TheBridgeFailsWith38UntilAnInitSucceeds) {
     EXPECT_EQ(bridge.ReadPacket(packet), 38);
     EXPECT_EQ(bridge.Init(kName), 38) << "nobody reads within the timeout";
   }
-  EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(PipeChannelTest, TheBridgeOpensAsTheClientLogsTheIdsItKnowsAndOnlyLogsFailures) {
-  RecordingLog log;
-  CommBridge bridge(log, settings_, 1000);
-  Run(kFifos);
   hostRead_ = open(Path("_IN").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_EQ(bridge.Init(kName), 0);
   ConnectWriter();
-  CommPacket packet;
   EXPECT_EQ(bridge.ReadPacket(packet), 0);
   EXPECT_EQ(packet.packetId, CB_Pkt_None);
-  EXPECT_EQ(bridge.WritePacket(MakeValuePacket(CB_Pkt_Progress, 30)), 0);
-  EXPECT_EQ(ReadBytes(hostRead_, 43), Frame(9, 0xFFFF, "<data><value>30</value></data>"));
   for (uint32_t id : {0, 18, 10, 9}) Write(hostWrite_, Frame(id, 0, "t"));
   close(std::exchange(hostWrite_, -1));
   std::string ids;
@@ -410,12 +361,11 @@ TEST_F(PipeChannelTest, TheBridgeOpensAsTheClientLogsTheIdsItKnowsAndOnlyLogsFai
     ids += std::to_string(packet.packetId) + " ";
   EXPECT_EQ(ids, "0 18 10 9 4 ");
   EXPECT_EQ(bridge.ReadPacket(packet), 38);
-  EXPECT_EQ(bridge.ReadPacket(packet), 38);
   EXPECT_EQ(bridge.WritePacket(MakeValuePacket(CB_Pkt_Progress, 40)), 0) << "though closed";
   EXPECT_EQ(log.lines(),
             (std::vector<std::string>{"CB_Pkt_Invalid packetID", "CB_Pkt_Errors packetID",
                                       "CB_Pkt_Error packetID", "Error in reading pkts",
-                                      "Error in reading pkts", "Write to comm bridge failed"}));
+                                      "Write to comm bridge failed"}));
 }
 
 }  // namespace

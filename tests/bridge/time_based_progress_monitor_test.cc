@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -13,14 +14,13 @@ TEST(TimeBasedProgressMonitor, ValuesFollowTimeSinceTheFirstCall) {
   TimeBasedProgressMonitor monitor([&now] { return now; });
   now += milliseconds(500000);  // Time before the first call does not count.
   EXPECT_EQ(monitor.GetProgress(), 10);
-  const struct {
-    int atMillis;
-    int value;
-  } steps[] = {{19900, 10}, {20000, 20}, {29999, 20}, {55000, 50}, {99900, 90}, {150000, 90}};
+  // Milliseconds after the first call, and the value then.
+  const std::pair<int, int> steps[] = {{19900, 10}, {20000, 20}, {29999, 20},
+                                       {55000, 50}, {99900, 90}, {150000, 90}};
   const auto start = now;
-  for (const auto& step : steps) {
-    now = start + milliseconds(step.atMillis);
-    EXPECT_EQ(monitor.GetProgress(), step.value) << step.atMillis << " ms";
+  for (const auto& [atMillis, value] : steps) {
+    now = start + milliseconds(atMillis);
+    EXPECT_EQ(monitor.GetProgress(), value) << atMillis << " ms";
   }
 }
 
