@@ -300,9 +300,8 @@ TEST_F(PipeChannelTest, SendResults) {
 
   // 4,096-byte frames fill the pipe exactly, so that a header finds no room.
   const CommPacket page = MakeReportPacket(std::string(4096 - 13, 'p'));
-  int sent = 0;
-  int result;
-  while ((result = channel_->Send(page)) == kPipeSent && sent < 1000) ++sent;
+  int result = kPipeSent;
+  for (int sent = 0; result == kPipeSent && sent < 1000; ++sent) result = channel_->Send(page);
   EXPECT_EQ(result, kPipeSendTimedOut);
   ASSERT_EQ(ReadBytes(hostRead_, 4096).size(), 4096u);
   EXPECT_EQ(channel_->Send(page), kPipeSent) << "a timed-out send leaves the channel open";
