@@ -93,8 +93,7 @@ TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
       "<plist version=\"1.0\"><dict><key>s</key><string>a &amp; b</string>"
       "<key>i</key><integer>-5</integer><key>r</key><real>2.5</real><key>t</key><true/>"
       "<key>f</key><false/><key>a</key><array><string>x</string><dict/></array>"
-      "<key>d</key><data>AAEC</data><key>when</key><date>2020-01-01T00:00:00Z</date></dict></"
-      "plist>";
+      "<key>d</key><data>AAEC</data></dict></plist>";
   plist_t parsed = nullptr;
   plist_from_xml(xml.data(), xml.size(), &parsed);
   for (const std::string& file : {xml, Binary(parsed)}) {
@@ -108,8 +107,6 @@ TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
     EXPECT_FALSE(value_.Find("f")->BoolValue());
     EXPECT_EQ(value_.Find("a")->array.at(1).kind, PlistValue::Kind::kDictionary);
     EXPECT_EQ(value_.Find("d")->kind, PlistValue::Kind::kOther);
-    EXPECT_EQ(value_.Find("when")->kind, PlistValue::Kind::kOther);
-    EXPECT_EQ(value_.Find("a")->Find("x"), nullptr);
   }
   // Levels beyond 128 are kept as other values.
   ASSERT_TRUE(Read(Binary(NestedArrays(200))));
@@ -124,20 +121,11 @@ TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
 // What libplist would abort on, recurse too deep for or expand beyond memory,
 // and what is no property list at all, is refused before it is parsed.
 TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile) {
-  plist_t list = NestedArrays(1);
-  for (int i = 0; i < 3; ++i) plist_array_append_item(list, plist_new_string("entry"));
-  const std::string binary = Binary(list);
+  const std::string binary = Bplist({Array({1, 1, 1}),
+                                     "\x55"
+                                     "entry"});
   std::string hugeCount = binary;
   hugeCount.replace(binary.size() - 24, 8, std::string(8, '\xff'));
-  // A dictionary key holding a NUL: as ASCII and, for a key with a non-ASCII
-  // character, as UTF-16.
-  const auto nulKey = [](const std::string& key, const std::string& stored) {
-    plist_t info = plist_new_dict();
-    plist_dict_set_item(info, key.c_str(), plist_new_string("23.0"));
-    std::string file = Binary(info);
-    return file.replace(file.find(stored), stored.size(),
-                        stored.substr(0, stored.size() - 1) + '\0');
-  };
   const std::string kTrue = "<plist><true/></plist>";
   const std::string kText = std::string("\x5f\x11\x01\x90", 4) + std::string(400, 'x');
   const std::pair<std::string, bool> kRows[] = {
@@ -160,8 +148,11 @@ TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile)
       {hugeCount, false},
       {binary.substr(0, binary.size() - 1), false},
       {binary.substr(0, binary.size() - 20), false},
-      {nulKey("CFBundleVersion+", "CFBundleVersion+"), false},
-      {nulKey("Name\xc3\xa9+", std::string("\0\xe9\0+", 4)), false},
+      // A dictionary key {"k": true}, as ASCII and as UTF-16, and one holding a NUL.
+      {Bplist({"\xd1\x01\x02", "\x51k", "\x09"}), true},
+      {Bplist({"\xd1\x01\x02", std::string("\x52k\0", 3), "\x09"}), false},
+      {Bplist({"\xd1\x01\x02", std::string("\x61\0k", 3), "\x09"}), true},
+      {Bplist({"\xd1\x01\x02", std::string("\x62\0k\0\0", 5), "\x09"}), false},
   };
   for (const auto& [contents, read] : kRows) {
     value_.string = "untouched";
@@ -211,10 +202,9 @@ std::string ThinMachO(uint32_t magic, uint32_t cputype, bool bigEndian) {
 }
 
 // A universal header listing `types`, each slice 16 bytes long after the table.
-std::string Universal(const Types& types, bool offsets64, uint32_t claimedCount = 0) {
+std::string Universal(const Types& types, bool offsets64) {
   const int width = offsets64 ? 8 : 4;
-  std::string bytes = Word(offsets64 ? 0xcafebabf : 0xcafebabe, 4) +
-                      Word(claimedCount ? claimedCount : types.size(), 4);
+  std::string bytes = Word(offsets64 ? 0xcafebabf : 0xcafebabe, 4) + Word(types.size(), 4);
   const uint64_t slices = 8 + types.size() * (offsets64 ? 32 : 20);
   for (size_t i = 0; i < types.size(); ++i)
     bytes += Word(types[i], 4) + Word(3, 4) + Word(slices + 16 * i, width) + Word(16, width) +
@@ -238,7 +228,7 @@ TEST(ExecutableArchitecturesTest, ListsTheTypesOfMachOAndElfHeadersAndNoneOfOthe
       {two, {0x01000007, 0x0100000c}},
       {Universal({0x0100000c, 7, 0x01000007}, true), {0x0100000c, 7, 0x01000007}},
       {Universal(Types(32, 7), false), Types(32, 7)},
-      // Only the table counts: slices cut off or pointing anywhere still list.
+      // Only the table counts: slices cut off still list.
       {two.substr(0, 48), {0x01000007, 0x0100000c}},
       {Elf(2, 1, 62), {0x01000007}},
       {Elf(2, 1, 183), {0x0100000c}},
@@ -283,7 +273,6 @@ TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
     ASSERT_NE(unusable, nullptr);
     EXPECT_EQ(unusable->bundleIdentifier(), "");
     EXPECT_EQ(unusable->executablePath(), "");
-    EXPECT_TRUE(unusable->executableArchitectures().empty());
   }
 }
 
