@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -151,13 +150,6 @@ TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
   EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_}),
             (Urls{Url("/Apps/Big.app"), Url("/Apps/Small.app"),
                   Url("/Apps/Small.app/Contents/Helpers/Nested.app")}));
-}
-
-TEST(DefaultApplicationFoldersTest, IncludesTheUsersApplications) {
-  EXPECT_EQ(
-      DefaultApplicationFolders(),
-      (Urls{"/Applications", "/System/Applications", "/Network/Applications",
-            std::string(std::getenv("HOME")) + "/Applications", "/Library/InstallerSandboxes"}));
 }
 
 }  // namespace

@@ -64,10 +64,11 @@ std::string Chain(int length, const std::string& last) {
 class PropertyListTest : public ::testing::Test {
  protected:
   bool Read(const std::string& contents) {
-    WriteFileOrDie(dir_.path() + "/p.plist", contents);
-    return ReadPropertyListFile(dir_.path() + "/p.plist", &value_);
+    WriteFileOrDie(path_, contents);
+    return ReadPropertyListFile(path_, &value_);
   }
   ScopedTempDir dir_;
+  const std::string path_ = dir_.path() + "/p.plist";
   PlistValue value_;
 };
 
@@ -160,12 +161,10 @@ TEST(XmlPlistNestingTest, CountsArraysAndDictionariesOnTheSafeSide) {
   for (const auto& [text, fits] : kRows) EXPECT_EQ(XmlPlistNestingFits(text, 2), fits) << text;
 }
 
-TEST(SystemVersionTest, ComparesTheMajorVersionAndTakesAnUnknownOneAsCurrent) {
-  ScopedTempDir dir;
-  const std::string path = dir.path() + "/v.plist";
-  const auto atLeast11 = [&path](const std::string& value) {
-    WriteFileOrDie(path, "<plist><dict><key>ProductVersion</key>" + value + "</dict></plist>");
-    return IsSystemAtLeastMacOS11(path);
+TEST_F(PropertyListTest, TheSystemVersionComparesItsMajorVersionAndTakesAnUnknownOneAsCurrent) {
+  const auto atLeast11 = [this](const std::string& value) {
+    WriteFileOrDie(path_, "<plist><dict><key>ProductVersion</key>" + value + "</dict></plist>");
+    return IsSystemAtLeastMacOS11(path_);
   };
   for (const char* older : {"10.15.7", "10", "9.2"})
     EXPECT_FALSE(atLeast11("<string>" + std::string(older) + "</string>")) << older;
