@@ -101,9 +101,7 @@ TEST_F(PropertyListTest, ReadsEveryKind) {
 // What libplist would abort on, recurse too deep for or expand beyond memory,
 // and what is no property list at all, is refused before it is parsed.
 TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile) {
-  const std::string binary = Bplist({Array({1, 1, 1}),
-                                     "\x55"
-                                     "entry"});
+  const std::string binary = Bplist({Array({1, 1, 1}), "Uentry"});  // ["entry", "entry", "entry"]
   std::string hugeCount = binary;
   hugeCount.replace(binary.size() - 24, 8, std::string(8, '\xff'));
   const std::string kTrue = "<plist><true/></plist>";

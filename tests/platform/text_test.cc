@@ -34,9 +34,8 @@ std::string RoundTrip(const std::string& text) {
 TEST(Utf8TextTest, RepairsInvalidTextAndConvertsOnlyValidText) {
   const std::pair<std::string, std::string> kRows[] = {
       {std::string("a\0b\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 12), ""},
-      {"\x7F\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF"
-       "\xBF",
-       ""},
+      {"\x7F\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80", ""},
+      {"\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", ""},
       {"", ""},
       {"plain ascii text\xFF", "plain ascii text" + kR},
       {"x\xE2\x82", "x" + kR},      // cut short at the end
