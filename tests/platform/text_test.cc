@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 
-#include "platform/cf_string.h"
 #include "platform/file_url.h"
 #include "platform/mac_utils.h"
 #include "platform/utf8_text.h"
-#include "tests/support/scoped_temp_dir.h"
 
 namespace {
 
@@ -58,34 +54,6 @@ TEST(Utf8TextTest, RepairsInvalidTextAndConvertsOnlyValidText) {
   }
 }
 
-// Like the platform's, the conversion stops before a character that does not
-// fit the buffer and at half a surrogate pair.
-TEST(CFStringTest, StopsBeforeWhatDoesNotFitAndAtHalfAPair) {
-  CFStringRef string = CFStringCreateWithCString("a\xC3\xA9\xF0\x9F\x98\x80z");
-  uint8_t buffer[8] = {0};
-  CFIndex used = -1;
-  EXPECT_EQ(2, CFStringGetBytes(string, CFRange{0, 5}, buffer, 6, &used));
-  EXPECT_EQ(3, used);
-  EXPECT_EQ(1, CFStringGetBytes(string, CFRange{1, 2}, nullptr, 0, &used));
-  EXPECT_EQ(0, CFStringGetBytes(string, CFRange{3, 1}, nullptr, 0, &used));
-  CFRelease(string);
-}
-
-TEST(CFStringTest, CountsAcrossThreadsAndTheReleaserReleasesOnce) {
-  CFStringRef string = MacUtils::StdStringToCFString("x");
-  EXPECT_EQ(string, CFRetain(string));  // our own reference, to watch the count
-  auto churn = [string] {
-    for (int i = 0; i < 100000; ++i) CFRelease(CFRetain(string));
-  };
-  std::thread other(churn);
-  churn();
-  other.join();
-  { MacUtils::CFTypeReleaser releaser(string); }
-  EXPECT_EQ(1, CFGetRetainCount(string));
-  CFRelease(string);  // the sanitizer builds check it is freed exactly once
-  MacUtils::CFTypeReleaser none(nullptr);
-}
-
 TEST(FileUrlTest, EncodesAbsolutePathsAndDecodesTheirUrls) {
   const std::tuple<std::string, bool, std::string> kRows[] = {
       // path, folder?, URL
@@ -102,8 +70,6 @@ TEST(FileUrlTest, EncodesAbsolutePathsAndDecodesTheirUrls) {
     ASSERT_TRUE(PathFromFileUrlString(url, &path)) << url;
     EXPECT_EQ(path + (original.back() == '/' ? "/" : ""), original);
   }
-  ScopedTempDir dir;
-  EXPECT_EQ(FileUrlStringFromExistingPath(dir.path()), "file://" + dir.path() + "/");
   ASSERT_TRUE(PathFromFileUrlString("file:///a%c3%a9//?query#part", &path));
   EXPECT_EQ(path, "/a\xc3\xa9");
   ASSERT_TRUE(PathFromFileUrlString("file:///", &path));
