@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -77,12 +78,10 @@ TEST_F(ProcessTest, TheLauncherStartsExactlyTheGivenArgumentsInASessionOfTheirOw
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   WriteFileOrDie(dir_.path() + "/plain", "#!/bin/sh\n");
-  try {
-    CreateLauncher()->StartProcess(dir_.path() + "/plain", {});
-    FAIL() << "started a file without execute permission";
-  } catch (const PlatformException& error) {
-    EXPECT_NE(std::string(error.what()).find(dir_.path() + "/plain"), std::string::npos);
-  }
+  // A file without execute permission is refused, naming it.
+  EXPECT_THAT(
+      [this] { CreateLauncher()->StartProcess(dir_.path() + "/plain", {}); },
+      testing::ThrowsMessage<PlatformException>(testing::HasSubstr(dir_.path() + "/plain")));
   // A bundle opens only when its main executable starts: here it is missing.
   const std::string app = dir_.path() + "/Tool.app";
   EXPECT_FALSE(CreateLauncher()->OpenApplication(app));
