@@ -67,33 +67,30 @@ TEST(FoldersTest, OtherwiseItIsTheUsersPrivateFolder) {
   }
 }
 
-// What stands at the path beforehand, whether EnsureFile succeeds and what the
-// regular file there (or the entry of a folder left alone) holds afterwards. A
-// link's target is never written to or created. Beforehand, the property-list
-// files see a file wherever something other than a folder stands, through a link.
+// What stands at the path beforehand and what the regular file there (or the
+// entry of the one thing EnsureFile refuses to replace, a full folder) holds
+// afterwards. A link's target is never written to or created. Beforehand, the
+// property-list files see a file where one stands, also through a link.
 TEST(TemporaryFilesTest, EnsureFileReplacesAnythingButARegularFileWithoutFollowingIt) {
-  const std::tuple<std::string, bool, std::string> kRows[] = {{"nothing", true, ""},
-                                                              {"file", true, "kept"},
-                                                              {"linked file", true, ""},
-                                                              {"empty folder", true, ""},
-                                                              {"full folder", false, "entry"}};
-  for (const auto& [what, ensured, contents] : kRows) {
+  const std::pair<std::string, std::string> kRows[] = {
+      {"nothing", ""}, {"file", "kept"}, {"link", ""}, {"folder", ""}, {"full folder", "entry"}};
+  for (const auto& [what, contents] : kRows) {
+    const bool ensured = what != "full folder";
     ScopedTempDir dir;
     const std::string path = dir.path() + "/probe", target = dir.path() + "/target";
     if (what == "file") WriteFileOrDie(path, "kept");
-    if (what == "linked file") WriteFileOrDie(target, "target");
-    ASSERT_TRUE(what != "linked file" || symlink(target.c_str(), path.c_str()) == 0);
+    if (what == "link") WriteFileOrDie(target, "target");
+    ASSERT_TRUE(what != "link" || symlink(target.c_str(), path.c_str()) == 0);
     if (what.find("folder") != std::string::npos) MakeDirectoriesOrDie(path);
     if (what == "full folder") WriteFileOrDie(path + "/entry", "entry");
-    EXPECT_EQ(CreatePropertyListFiles()->HasFile(path), what == "file" || what == "linked file");
+    EXPECT_EQ(CreatePropertyListFiles()->HasFile(path), what == "file" || what == "link");
     EXPECT_EQ(CreateTemporaryFiles(dir.path() + "/")->EnsureFile(path), ensured) << what;
     struct stat info;
-    ASSERT_EQ(lstat(path.c_str(), &info), 0) << what;
-    ASSERT_EQ(S_ISREG(info.st_mode), ensured) << what;
+    ASSERT_TRUE(lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) == ensured) << what;
     const std::string kept = ensured ? path : path + "/entry";
     EXPECT_EQ(PathExists(kept) ? ReadFileOrDie(kept) : "none", contents) << what;
     EXPECT_EQ(PathExists(target) ? ReadFileOrDie(target) : "none",
-              what == "linked file" ? "target" : "none")
+              what == "link" ? "target" : "none")
         << what;
   }
 }
