@@ -9,8 +9,9 @@ constexpr char kFetched[] = "Fetched all PDF Editors successfully";
 constexpr char kProbe[] = "/tmp/me/TempFileForLangPack.pdf";
 
 // The "TrackName" of each listed installation ("" for none; "sandbox" for an
-// Evergreen copy in the installer's sandbox), the one chosen (-1 for none),
-// the log words of the candidates and of the choice.
+// Evergreen copy in the installer's sandbox, "other" for an Evergreen one of
+// a longer identifier), the one chosen (-1 for none), the log words of the
+// candidates and of the choice.
 struct ChoiceRow {
   Lines tracks;
   int chosen;
@@ -27,6 +28,7 @@ TEST_P(TrackChoiceTest, ChoosesByTrackThenLastInList) {
   for (size_t i = 0; i < row.tracks.size(); ++i) {
     Installation app{"/Applications/" + std::to_string(i) + ".app", row.tracks[i]};
     if (row.tracks[i] == "sandbox") app = {"/Library/InstallerSandboxes/S.app"};
+    if (row.tracks[i] == "other") app = {"/O.app", "Evergreen", std::string(kId) + ".Beta"};
     if (row.tracks[i].empty()) app.track.reset();
     urls.push_back(machine_.Install(app));
   }
@@ -49,19 +51,13 @@ TEST_P(TrackChoiceTest, ChoosesByTrackThenLastInList) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, TrackChoiceTest,
     ::testing::Values(
-        ChoiceRow{{"Evergreen", "Evergreen"}, 1, {"Evergreen", "Evergreen"}, "Evergreen"},
+        ChoiceRow{{"Preview", "Evergreen", "Evergreen"},
+                  2,
+                  {"Preview", "Evergreen", "Evergreen"},
+                  "Evergreen"},
         ChoiceRow{{"2041", "Nightly"}, 0, {"Fixed", "Nightly"}, "Fixed"},
         ChoiceRow{{"Nightly", "Preview", "2041"}, 1, {"Nightly", "Preview", "Fixed"}, "Preview"},
-        ChoiceRow{{"Evergreen", "Preview"}, 0, {"Evergreen", "Preview"}, "Evergreen"},
-        ChoiceRow{{"sandbox", "Preview"}, 1, {"Preview"}, "Preview"},
-        ChoiceRow{{"Beta", ""}, -1, {}, ""}, ChoiceRow{{}, -1, {}, ""}));
-
-TEST_F(TargetAppTest, TheIdentifierMustMatchExactly) {
-  for (const char* other :
-       {"com.orvane.folian.pro", "com.orvane.Folian", "com.orvane.Folian.Pro.Beta"})
-    machine_.Install({std::string("/") + other, "Evergreen", other});
-  EXPECT_EQ(App().getAppURLForLaunch(kId), std::nullopt);
-}
+        ChoiceRow{{"sandbox", "other", "Beta", ""}, -1, {}, ""}));
 
 TEST_F(TargetAppTest, AnEmptyIdentifierListsNothing) {
   machine_.Install({});
