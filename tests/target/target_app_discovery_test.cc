@@ -47,10 +47,8 @@ TEST_P(TrackChoiceTest, ChoosesByTrackThenLastInList) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, TrackChoiceTest,
     ::testing::Values(
-        ChoiceRow{{"Preview", "Evergreen", "Evergreen"},
-                  2,
-                  {"Preview", "Evergreen", "Evergreen"},
-                  "Evergreen"},
+        ChoiceRow{{"Evergreen", "Evergreen"}, 1, {"Evergreen", "Evergreen"}, "Evergreen"},
+        ChoiceRow{{"Evergreen", "Preview"}, 0, {"Evergreen", "Preview"}, "Evergreen"},
         ChoiceRow{{"2041", "Nightly"}, 0, {"Fixed", "Nightly"}, "Fixed"},
         ChoiceRow{{"Nightly", "Preview", "2041"}, 1, {"Nightly", "Preview", "Fixed"}, "Preview"},
         ChoiceRow{{"sandbox", "other", "Beta", ""}, -1, {}, ""}));
