@@ -1,0 +1,131 @@
+// skiff-host around a skiff played by a shell script, for what the end-to-end
+// runs under skiff-host cannot show: the bytes the host answers with for each
+// way of behaving, its FIFOs, which runs use them, the arguments skiff gets,
+// and runs of a skiff that never connects. That skiff survives the host is
+// the fault table's.
+#include "tools/skiff-host/host_session.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+
+#include "bridge/packet_frame.h"
+#include "gtest/gtest.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace {
+
+// id 4, auxiliary word 0xFFFF, length 10, "terminate" and its NUL.
+const std::string kTerminate("\x04\0\0\0\xff\xff\0\0\x0a\0\0\0terminate", 22);
+// Connects as skiff does (its reader of p_OUT first), sends progress 10 and
+// 100, reads the start of the answer, then closes its writer, which ends the
+// exchange, and reads the rest.
+constexpr char kTalks[] =
+    "cd \"${0%/*}\" && exec 3<p_OUT 4>p_IN && cat packets >&4 && head -c 12 <&3 >answer; "
+    "exec 4>&-; cat <&3 >>answer";
+constexpr char kSucceeded[] = "progress 10\nprogress 100\nresult: success\n";
+
+TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUninstall) {
+  const struct {
+    std::vector<std::string> options;  // after --mode=install --pipeName=p
+    const char* script;                // skiff
+    char atIn;                         // at p_IN before: nothing, a Fifo or a Regular file
+    int exit;
+    const char* shown;   // a result line only when the run used the pipes
+    std::string answer;  // what skiff read from p_OUT
+    int atLeastMs;
+  } rows[] = {
+      {{}, kTalks, '-', 0, kSucceeded, kTerminate, 0},
+      {{"--terminate-at-once"}, kTalks, '-', 0, kSucceeded, kTerminate, 0},
+      {{"--close-after=1"}, kTalks, '-', 0, kSucceeded, "", 0},
+      {{"--oversized"},
+       kTalks,
+       '-',
+       0,
+       kSucceeded,
+       std::string("\x04\0\0\0\xff\xff\0\0\x01\x40\x06\0", 12),
+       0},
+      {{"--split-header"}, kTalks, '-', 0, kSucceeded, kTerminate, 200},
+      {{"--connect-late=300"}, kTalks, '-', 0, kSucceeded, kTerminate, 300},
+      {{"--answer-late=300"}, kTalks, '-', 0, kSucceeded, kTerminate, 300},
+      // A skiff that never connects: its status comes back without a wait. A
+      // FIFO already there is used; anything else stops the run before skiff
+      // is started.
+      {{}, "exit 7", 'F', 7, "result: failure (7)\n", "", 0},
+      // Opens its reading end, so the host connects, but never its writing end.
+      {{}, "exec 3<\"${0%/*}/p_OUT\"; sleep 0.3; exit 9", '-', 9, "result: failure (9)\n", "", 0},
+      {{}, "touch \"$0.started\"", 'R', kHostSetupFailure, "", "", 0},
+      // skiff gets its options unchanged and in order; like skiff, the host
+      // takes the last mode.
+      {{"--inputXml=", "--mode=launchApp", "--", "-v"},
+       "[ \"$*\" = '--mode=install --pipeName=p --inputXml= --mode=launchApp -v' ] && exit 5",
+       '-',
+       5,
+       "",
+       "",
+       0},
+      {{"--mode=Install"}, "exit 5", '-', 5, "", "", 0},
+      {{"--pipeName="}, "exit 5", '-', 5, "", "", 0},
+  };
+  ScopedTempDir dir;
+  const std::string in = dir.path() + "/p_IN", out = dir.path() + "/p_OUT";
+  std::string packets, last;
+  EncodeFrame(MakeValuePacket(CB_Pkt_Progress, 10), &packets);
+  EncodeFrame(MakeValuePacket(CB_Pkt_Progress, 100), &last);
+  WriteFileOrDie(dir.path() + "/packets", packets + last);
+  for (const auto& row : rows) {
+    for (const char* name : {"/p_IN", "/p_OUT", "/answer"}) unlink((dir.path() + name).c_str());
+    WriteFileOrDie(dir.path() + "/skiff", std::string("#!/bin/sh\n") + row.script + "\n");
+    chmod((dir.path() + "/skiff").c_str(), 0755);
+    if (row.atIn == 'F') mkfifo(in.c_str(), 0600);
+    if (row.atIn == 'R') WriteFileOrDie(in, "");
+    std::vector<std::string> arguments = {"--skiff=" + dir.path() + "/skiff",
+                                          "--pipe-folder=" + dir.path(), "--mode=install",
+                                          "--pipeName=p"};
+    arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+    HostOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseHostOptions(arguments, &options, &error)) << error;
+    std::ostringstream shown, errors;
+    ProgressDisplay display(shown, false);
+    // Either side may make the FIFOs, so anybody may open them.
+    const mode_t mask = umask(022);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(HostSession(options, &display, &errors).Run(), row.exit) << row.script;
+    const auto took = std::chrono::steady_clock::now() - start;
+    umask(mask);
+    EXPECT_GE(took, std::chrono::milliseconds(row.atLeastMs)) << row.script;
+    EXPECT_LT(took, std::chrono::seconds(5)) << row.script;
+    EXPECT_EQ(shown.str(), row.shown) << row.script;
+    const std::string answer = dir.path() + "/answer";
+    EXPECT_EQ(PathExists(answer) ? ReadFileOrDie(answer) : "", row.answer) << row.script;
+    EXPECT_EQ(errors.str().find(" exists and is not a FIFO") != std::string::npos, row.atIn == 'R');
+    EXPECT_EQ(PathExists(out), *row.shown != '\0') << row.script;
+    EXPECT_FALSE(PathExists(dir.path() + "/skiff.started")) << row.script;
+    struct stat info;
+    if (row.atIn == '-' && *row.shown != '\0') {
+      for (const std::string& fifo : {in, out}) {
+        ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & (S_IFMT | 0777), S_IFIFO | 0666u) << fifo;
+      }
+    }
+  }
+}
+
+// A bad command line gets the reason and the usage on standard error, and 2.
+TEST(HostSessionTest, TheProgramRefusesMalformedValuesAndUnknownOptions) {
+  for (const char* argument :
+       {"--close-after=", "--flood=-1", "--answer-late=1s", "--send-ids=1,,2",
+        "--send-ids=4294967296", "--skiff=", "--mode", "--pipename=p"}) {
+    const std::string command = "out=$('" SKIFF_HOST_BINARY "' '" + std::string(argument) +
+                                "' 2>&1 >/dev/null); s=$?; case $out in 'skiff-host: '?*'Usage: "
+                                "skiff-host'*) exit $s;; esac";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << argument;
+  }
+}
+
+}  // namespace
