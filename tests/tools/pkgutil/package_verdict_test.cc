@@ -93,9 +93,10 @@ const Row kRows[] = {
     {"ImprintOfOtherBytes", "expired imprint", kExpired, "message imprint mismatch"},
     {"RsaOnly", "rsaOnly", kValid, ""},
     {"NotYetValid", "future", kUntrusted, "is valid only from"},
+    // Nothing at the path.
+    {"NoFile", "missing", kMalformed, "pkgutil: No such file or directory\n"},
     // Hostile headers: put:OFFSET:WIDTH:VALUE, add:OFFSET:DELTA (to a length),
     // cut:LENGTH.
-    {"NoFile", "missing", kMalformed, "pkgutil: No such file or directory\n"},
     {"ShorterThanHeader", "cut:27", kMalformed, "too short"},
     {"NotAFlatPackage", "put:0:4:0", kMalformed, "magic"},
     {"HeaderSizeTooSmall", "put:4:2:27", kMalformed, "smaller than"},
