@@ -15,11 +15,9 @@ constexpr char kScript[] = R"sh(#!/bin/sh
 d="${SKIFF_FAKE_TOOL_DIR:?}/${0##*/}"
 for a in "$@"; do printf '%s\037' "$a"; done >>"$d.calls"
 echo >>"$d.calls"
-n=$(cat "$d.repeat" 2>/dev/null || echo 1)
-while [ "$n" -gt 0 ]; do cat "$d.output" 2>/dev/null; n=$((n - 1)); done
+cat "$d.output" 2>/dev/null
 ms=$(cat "$d.sleep" 2>/dev/null || echo 0)
 [ "$ms" -gt 0 ] && sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
-[ -f "$d.signal" ] && kill -"$(cat "$d.signal")" $$
 exit "$(cat "$d.status" 2>/dev/null || echo 0)"
 )sh";
 

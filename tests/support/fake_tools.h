@@ -3,14 +3,12 @@
 // the names skiff runs, says how each behaves, and reads back how each was
 // called. A stand-in is a shell script that behaves by its own name N and by
 // the files N.* in the folder named by SKIFF_FAKE_TOOL_DIR, which its runner
-// sets: it appends its arguments to N.calls, writes N.output N.repeat times,
-// sleeps N.sleep milliseconds, kills itself with the signal in N.signal and
-// exits with N.status; a missing file means the default (once, none, 0).
+// sets: it appends its arguments to N.calls, writes N.output, sleeps N.sleep
+// milliseconds and exits with N.status; a missing file means none or 0.
 #ifndef SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 #define SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 
 #include <chrono>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,15 +27,8 @@ class FakeTools {
   void SetOutput(const std::string& name, const std::string& text) const {
     Put(name, ".output", text);
   }
-  // The output is written this many times.
-  void SetRepeat(const std::string& name, uint64_t count) const {
-    Put(name, ".repeat", std::to_string(count));
-  }
   void SetSleep(const std::string& name, std::chrono::milliseconds duration) const {
     Put(name, ".sleep", std::to_string(duration.count()));
-  }
-  void SetSignal(const std::string& name, int number) const {
-    Put(name, ".signal", std::to_string(number));
   }
   void SetStatus(const std::string& name, int status) const {
     Put(name, ".status", std::to_string(status));

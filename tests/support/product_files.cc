@@ -1,7 +1,5 @@
 #include "tests/support/product_files.h"
 
-#include <cstdint>
-
 namespace {
 
 // Text for an element's content or a double-quoted attribute value.
@@ -15,10 +13,6 @@ std::string Escape(const std::string& text) {
 
 std::string Element(const std::string& name, const std::string& text) {
   return "<" + name + ">" + Escape(text) + "</" + name + ">";
-}
-
-std::string PlistBool(const std::string& key, bool value) {
-  return Element("key", key) + (value ? "<true/>" : "<false/>");
 }
 
 const char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -42,7 +36,9 @@ std::string InfoPlist(const ProductInstallation& installation) {
            {"TrackName", installation.track}}) {
     if (value) entries += Element("key", key) + Element("string", *value);
   }
-  if (installation.foliSca) entries += PlistBool("FoliSCA", *installation.foliSca);
+  if (installation.foliSca) {
+    entries += Element("key", "FoliSCA") + (*installation.foliSca ? "<true/>" : "<false/>");
+  }
   if (installation.pdfRole == PdfRole::kEditor) {
     entries +=
         "<key>CFBundleDocumentTypes</key><array><dict><key>CFBundleTypeExtensions</key><array>"
@@ -50,22 +46,6 @@ std::string InfoPlist(const ProductInstallation& installation) {
         "</array>";
   }
   return PlistDocument(entries);
-}
-
-std::string InstallerPreferencesPlist(bool singleClient, bool foliInstalled) {
-  return PlistDocument(PlistBool("bIsSingleClientApp", singleClient) +
-                       PlistBool("bIsSCFoliAppInstalled", foliInstalled));
-}
-
-std::string MachOExecutable(ProductExecutable kind) {
-  if (kind != ProductExecutable::kX86_64) return "";
-  // mach_header_64: magic, x86-64, all subtypes, an executable without load
-  // commands; little-endian.
-  std::string header;
-  for (uint32_t word : {0xfeedfacfu, 0x01000007u, 3u, 2u, 0u, 0u, 0u, 0u}) {
-    for (int shift = 0; shift < 32; shift += 8) header.push_back(static_cast<char>(word >> shift));
-  }
-  return header;
 }
 
 std::string RequestDocument(const std::string& bundleInfo,

@@ -8,13 +8,6 @@
 #include <utility>
 #include <vector>
 
-// The main executable of an installation.
-enum class ProductExecutable {
-  kX86_64,    // a thin Mach-O header for x86-64
-  kRunnable,  // a copy of fake_product, which records its arguments; an x86-64
-              // ELF file, so also reported as x86-64
-};
-
 // Whether CFBundleDocumentTypes registers the bundle as a PDF editor.
 enum class PdfRole { kEditor, kNone };
 
@@ -26,17 +19,12 @@ struct ProductInstallation {
   std::optional<std::string> version = "23.008.20470";  // CFBundleVersion
   std::optional<bool> foliSca;                          // FoliSCA
   std::string executableName = "Folian";                // CFBundleExecutable
-  ProductExecutable executable = ProductExecutable::kX86_64;
   PdfRole pdfRole = PdfRole::kEditor;
 };
 
 // An XML property list whose top dictionary holds `entries`.
 std::string PlistDocument(const std::string& entries);
 std::string InfoPlist(const ProductInstallation& installation);
-// The installer preference file with both flags.
-std::string InstallerPreferencesPlist(bool singleClient, bool foliInstalled);
-// The bytes of the Mach-O executable; empty for kRunnable.
-std::string MachOExecutable(ProductExecutable kind);
 
 // <request><bundleInfo>…</bundleInfo>[<workflow>…</workflow>]</request>
 std::string RequestDocument(const std::string& bundleInfo,

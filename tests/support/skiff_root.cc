@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -14,13 +13,6 @@ namespace {
 constexpr char kToolFolder[] = "/usr/sbin";  // the package utility and the system installer
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kMakeTestPackagePath[] = "/opt/skiff/bin/make_test_package";
-
-Lines SplitLines(const std::string& text) {
-  Lines lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 }  // namespace
 
@@ -63,19 +55,10 @@ std::string SkiffRoot::AddInstallation(const ProductInstallation& installation) 
   WriteFile(installation.bundlePath + "/Contents/Info.plist", InfoPlist(installation));
   const std::string executable =
       HostPath(installation.bundlePath + "/Contents/MacOS/" + installation.executableName);
-  WriteFileOrDie(executable, installation.executable == ProductExecutable::kRunnable
-                                 ? ReadFileOrDie(SKIFF_E2E_FAKE_PRODUCT)
-                                 : MachOExecutable(installation.executable));
+  WriteFileOrDie(executable, ReadFileOrDie(SKIFF_E2E_FAKE_PRODUCT));
   fs::permissions(executable, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add);
   return installation.bundlePath;
-}
-
-void SkiffRoot::WriteInstallerPreferences(const std::string& track, bool singleClient,
-                                          bool foliInstalled) {
-  WriteFile("/Library/Application Support/Orvane/Folian/" + track +
-                "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist",
-            InstallerPreferencesPlist(singleClient, foliInstalled));
 }
 
 void SkiffRoot::WriteRequest(const std::string& bundleInfo,
@@ -115,25 +98,17 @@ void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
   FakeTools::WriteTo(HostPath(insidePath));
 }
 
-void SkiffRoot::UsePackageUtility(const std::string& packagePath, bool tamper) {
+void SkiffRoot::UsePackageUtility(const std::string& packagePath) {
   WriteFileOrDie(Tools().folder() + "/pkgutil", ReadFileOrDie(SKIFF_E2E_PKGUTIL));
   const std::string anchors = "/Library/Skiff/TrustAnchors";
   MakeDirectories(anchors);
   MakeDirectories(fs::path(packagePath).parent_path());
-  Lines argv = {kMakeTestPackagePath, packagePath, anchors};
-  if (tamper) argv.push_back("--tamper");
-  const SkiffResult result = RunCommand(argv);
+  const SkiffResult result = RunCommand({kMakeTestPackagePath, packagePath, anchors});
   if (result.exitCode != 0) throw std::runtime_error(result.Describe() + result.stderrText);
 }
 
 throwaway_root::RootCommand SkiffRoot::Command(std::string executable, Lines argv) const {
   return {root(), std::move(executable), std::move(argv), binds_, tmpfsMounts_, "/", environment_};
-}
-
-throwaway_root::RootCommand SkiffRoot::SkiffCommand(const Lines& arguments) const {
-  Lines argv = {kSkiffPath};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return Command(kSkiffPath, argv);
 }
 
 Lines SkiffRoot::ModeArguments(const std::string& mode, const std::string& outputXml,
@@ -143,7 +118,9 @@ Lines SkiffRoot::ModeArguments(const std::string& mode, const std::string& outpu
 }
 
 SkiffResult SkiffRoot::RunSkiff(const Lines& arguments, std::chrono::milliseconds timeout) {
-  return throwaway_root::Run(SkiffCommand(arguments), timeout);
+  Lines argv = {kSkiffPath};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return throwaway_root::Run(Command(kSkiffPath, argv), timeout);
 }
 
 SkiffResult SkiffRoot::RunHost(const std::string& mode, const Lines& hostOptions,
@@ -152,10 +129,6 @@ SkiffResult SkiffRoot::RunHost(const std::string& mode, const Lines& hostOptions
   argv.insert(argv.end(), hostOptions.begin(), hostOptions.end());
   for (const std::string& argument : ModeArguments(mode)) argv.push_back(argument);
   return throwaway_root::Run(Command(kHostPath, argv), timeout);
-}
-
-throwaway_root::RunningCommand SkiffRoot::StartSkiff(const Lines& arguments) {
-  return throwaway_root::Start(SkiffCommand(arguments));
 }
 
 SkiffResult SkiffRoot::RunCommand(const Lines& argv, std::chrono::milliseconds timeout) {
@@ -175,8 +148,9 @@ std::string SkiffRoot::OutputDocument(const std::string& insidePath) const {
 }
 
 Lines SkiffRoot::LastRunLogLines() const {
-  const std::string log = "/Library/Logs/Orvane/Installers/FLNXInstaller.log";
-  Lines lines = SplitLines(Exists(log) ? ReadFile(log) : "");
+  Lines lines;
+  std::istringstream log(OutputDocument("/Library/Logs/Orvane/Installers/FLNXInstaller.log"));
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
   // Only the start of a line is matched: a message may be megabytes long.
   static const std::regex kPrefix(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )");
   constexpr size_t kPrefixSize = 22;
@@ -187,23 +161,4 @@ Lines SkiffRoot::LastRunLogLines() const {
                                    "/****************************************************/");
   lines.erase(lines.begin(), separator.base());
   return lines;
-}
-
-std::vector<Lines> SkiffRoot::WaitForLaunches(size_t count,
-                                              std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  std::vector<Lines> launches;
-  for (;;) {
-    launches = {{}};
-    for (const std::string& line : SplitLines(OutputDocument("/tmp/launched.txt"))) {
-      if (line == "--end--") {
-        launches.emplace_back();
-      } else {
-        launches.back().push_back(line);
-      }
-    }
-    launches.pop_back();  // a record still being written is left out
-    if (launches.size() >= count || std::chrono::steady_clock::now() >= deadline) return launches;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
 }

@@ -67,8 +67,6 @@ class SkiffRoot {
 
   // Writes the bundle (Info.plist and executable) and returns its path.
   std::string AddInstallation(const ProductInstallation& installation = ProductInstallation());
-  // The track's installer preference file under /Library/Application Support.
-  void WriteInstallerPreferences(const std::string& track, bool singleClient, bool foliInstalled);
   // The status and launch input at kInputPath.
   void WriteRequest(const std::string& bundleInfo,
                     const std::optional<std::string>& workflow = std::nullopt);
@@ -87,9 +85,8 @@ class SkiffRoot {
   void InstallFakeTool(const std::string& insidePath);
   // Replaces the stand-in package utility by our real signature check, and
   // writes at `packagePath` a package signed by a fresh test chain that the
-  // check trusts (tools/make_test_package), changed after signing when
-  // `tamper`.
-  void UsePackageUtility(const std::string& packagePath, bool tamper);
+  // check trusts (tools/make_test_package).
+  void UsePackageUtility(const std::string& packagePath);
 
   // --- Running ----------------------------------------------------------
 
@@ -102,9 +99,6 @@ class SkiffRoot {
   // plays the installer host.
   SkiffResult RunHost(const std::string& mode, const Lines& hostOptions = {},
                       std::chrono::milliseconds timeout = kDefaultTimeout);
-  // Starts skiff with `arguments` and returns at once, for tests that talk to
-  // it while it runs. Wait() on the handle; dropping it kills skiff.
-  throwaway_root::RunningCommand StartSkiff(const Lines& arguments);
   // Any program of the root (a path inside it, or a name on its PATH).
   SkiffResult RunCommand(const Lines& argv, std::chrono::milliseconds timeout = kDefaultTimeout);
 
@@ -124,20 +118,14 @@ class SkiffRoot {
   bool Exists(const std::string& insidePath) const;
   // Throws std::runtime_error when the file cannot be read.
   std::string ReadFile(const std::string& insidePath) const;
-  // The document at --outputXml ("" when there is none).
+  // The document at --outputXml, or another file ("" when there is none).
   std::string OutputDocument(const std::string& insidePath = kOutputPath) const;
   // The log lines of the latest run (those after the last run separator),
   // each without its "[YYYY-MM-DD_HH-MM-SS] " prefix.
   Lines LastRunLogLines() const;
-  // The argument vectors of the product's runnable stand-in, oldest first,
-  // once `count` starts are recorded (the product outlives skiff) or
-  // `timeout` has passed.
-  std::vector<Lines> WaitForLaunches(
-      size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
   throwaway_root::RootCommand Command(std::string executable, Lines argv) const;
-  throwaway_root::RootCommand SkiffCommand(const Lines& arguments) const;
 
   ScopedTempDir temp_;
   std::unique_ptr<FakeTools> tools_;
