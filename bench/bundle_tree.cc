@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tests/support/product_files.h"
+#include "tests/support/skiff_root.h"
 
 namespace {
 

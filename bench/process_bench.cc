@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "bench/bundle_tree.h"
-#include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
@@ -36,7 +35,6 @@ constexpr char kMeasurePath[] = "/opt/bench/measure";
 constexpr char kReadFilesFloorPath[] = "/opt/bench/read-files-floor";
 constexpr char kReportPath[] = "/tmp/bench-report.txt";
 constexpr char kPlistListPath[] = "/tmp/plists.txt";
-constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackagePath[] = "/tmp/src/a.pkg";
 constexpr char kCapturePath[] = "/tmp/capture.txt";
 constexpr std::chrono::milliseconds kTimeout{600000};
@@ -113,7 +111,7 @@ class BenchRoot {
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
     FakeTools& tools = root_.Tools();
-    tools.SetOutput("pkgutil", SignatureReportText());
+    tools.Set("pkgutil", "output", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     // One file printed by one cat: the stand-in then costs what any program
     // writing this much costs, in the measured run and in its floor alike.
@@ -121,12 +119,10 @@ class BenchRoot {
     std::string output;
     output.reserve(lines * line.size());
     for (size_t index = 0; index < lines; ++index) output += line;
-    tools.SetOutput("installer", output);
+    tools.Set("installer", "output", output);
     installerOutputBytes_ = output.size();
     root_.WriteFile(kPackagePath, "");
-    root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
-    root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                               {"proxyFile", kProxyPath}}));
+    root_.WriteInstallInput(kPackagePath);
   }
   size_t installerOutputBytes() const { return installerOutputBytes_; }
 

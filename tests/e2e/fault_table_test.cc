@@ -82,9 +82,7 @@ FaultRow Survives(const char* name, Lines options, Action plant = nullptr, Actio
              {"Operation complete", "Terminate pkt received", kExit0}, 2, check);
 }
 
-void SlowInstaller(SkiffRoot& root) {
-  root.Tools().SetSleep("installer", std::chrono::milliseconds(2500));
-}
+void SlowInstaller(SkiffRoot& root) { root.Tools().Set("installer", "sleep", "2500"); }
 
 // An installation on `track` whose remover tool lies in /Applications, and
 // the uninstall input naming it.
@@ -92,13 +90,9 @@ void Removable(SkiffRoot& root, const std::string& track) {
   ProductInstallation installation;
   installation.track = track;
   root.AddInstallation(installation);
-  root.InstallFakeTool(std::string("/Applications/") + kRemover);
-  root.Tools().SetOutput(kRemover, "removed\n");
-  root.WriteFile("/tmp/proxy.xml", UninstallProxyDocument("[OrvaneProgramFiles]",
-                                                          std::string("[INSTALLDIR]/") + kRemover));
-  root.WriteFile(SkiffRoot::kInputPath,
-                 DeploymentDocument(
-                     {{"proxyFile", "/tmp/proxy.xml"}, {"bundleInfo", "com.orvane.Folian.Pro"}}));
+  FakeTools::WriteTo(root.HostPath("/Applications/") + kRemover);
+  root.Tools().Set(kRemover, "output", "removed\n");
+  root.WriteUninstallInput("[OrvaneProgramFiles]", std::string("[INSTALLDIR]/") + kRemover);
 }
 
 // A link at `path` to a file that must stay as it is.
@@ -183,8 +177,8 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   } else if (row.drive == Drive::kUninstall) {
     Removable(root_, "Evergreen");
   } else {  // install
-    root_.Tools().SetOutput("pkgutil", SignatureReportText());
-    root_.Tools().SetOutput("installer", "installer: The install was successful.\n");
+    root_.Tools().Set("pkgutil", "output", SignatureReportText());
+    root_.Tools().Set("installer", "output", "installer: The install was successful.\n");
     root_.WriteInstallInput(kPackage);
   }
   if (row.plant) row.plant(root_);
@@ -360,8 +354,8 @@ const std::vector<FaultRow> kRows = {
     Row(
         "InstallerPrintsInvalidUtf8", Drive::kHost, {},
         [](SkiffRoot& root) {
-          root.Tools().SetOutput("installer", "caf\xe9 done\xff");
-          root.Tools().SetStatus("installer", 1);
+          root.Tools().Set("installer", "output", "caf\xe9 done\xff");
+          root.Tools().Set("installer", "status", "1");
         },
         38,
         {"RetVal of NSTask: for install/uninstall: 1",

@@ -33,9 +33,9 @@ void FakeTools::WriteTo(const std::string& path) {
                             fs::perms::others_read | fs::perms::others_exec);
 }
 
-void FakeTools::Put(const std::string& name, const std::string& suffix,
+void FakeTools::Set(const std::string& name, const std::string& setting,
                     const std::string& text) const {
-  WriteFileOrDie(folder_ + "/" + name + suffix, text);
+  WriteFileOrDie(folder_ + "/" + name + "." + setting, text);
 }
 
 std::vector<std::vector<std::string>> FakeTools::Calls(const std::string& name) const {

@@ -8,7 +8,6 @@
 #ifndef SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 #define SKIFF_TESTS_SUPPORT_FAKE_TOOLS_H_
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,26 +20,15 @@ class FakeTools {
 
   // Writes a stand-in at `path` (on the host), replacing what was there.
   static void WriteTo(const std::string& path);
-  // Places the fake tool at folder/name.
-  void Install(const std::string& name) const { WriteTo(folder_ + "/" + name); }
 
-  void SetOutput(const std::string& name, const std::string& text) const {
-    Put(name, ".output", text);
-  }
-  void SetSleep(const std::string& name, std::chrono::milliseconds duration) const {
-    Put(name, ".sleep", std::to_string(duration.count()));
-  }
-  void SetStatus(const std::string& name, int status) const {
-    Put(name, ".status", std::to_string(status));
-  }
+  // How the tool `name` behaves: `setting` is "output", "sleep" or "status".
+  void Set(const std::string& name, const std::string& setting, const std::string& text) const;
 
   // One entry per call, in order, holding the arguments after argv[0]; empty
   // when the tool was never called.
   std::vector<std::vector<std::string>> Calls(const std::string& name) const;
 
  private:
-  void Put(const std::string& name, const std::string& suffix, const std::string& text) const;
-
   std::string folder_;
 };
 

@@ -14,7 +14,57 @@ constexpr char kToolFolder[] = "/usr/sbin";  // the package utility and the syst
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kMakeTestPackagePath[] = "/opt/skiff/bin/make_test_package";
 
+// Text for an element's content or a double-quoted attribute value.
+std::string Escape(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '"' ? "&quot;" : std::string(1, c);
+  }
+  return escaped;
+}
+
+std::string Element(const std::string& name, const std::string& text) {
+  return "<" + name + ">" + Escape(text) + "</" + name + ">";
+}
+
+const char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+// <Deployment><Properties><Property name="…">…</Property>…</Properties></Deployment>
+std::string DeploymentDocument(const std::vector<std::pair<std::string, std::string>>& properties) {
+  std::string document = kXmlDeclaration + std::string("<Deployment><Properties>\n");
+  for (const auto& [name, value] : properties) {
+    document += "<Property name=\"" + Escape(name) + "\">" + Escape(value) + "</Property>\n";
+  }
+  return document + "</Properties></Deployment>\n";
+}
+
 }  // namespace
+
+std::string PlistDocument(const std::string& entries) {
+  return std::string(kXmlDeclaration) +
+         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\"><dict>" +
+         entries + "</dict></plist>\n";
+}
+
+std::string InfoPlist(const ProductInstallation& installation) {
+  std::string entries;
+  for (const auto& [key, value] : std::vector<std::pair<const char*, std::optional<std::string>>>{
+           {"CFBundleIdentifier", installation.identifier},
+           {"CFBundlePackageType", "APPL"},
+           {"CFBundleExecutable", installation.executableName},
+           {"CFBundleVersion", installation.version},
+           {"TrackName", installation.track}}) {
+    if (value) entries += Element("key", key) + Element("string", *value);
+  }
+  if (installation.pdfRole == PdfRole::kEditor) {
+    entries +=
+        "<key>CFBundleDocumentTypes</key><array><dict><key>CFBundleTypeExtensions</key><array>"
+        "<string>pdf</string></array><key>CFBundleTypeRole</key><string>Editor</string></dict>"
+        "</array>";
+  }
+  return PlistDocument(entries);
+}
 
 std::string FirstMissingInOrder(const Lines& lines, const Lines& expected) {
   auto next = lines.begin();
@@ -26,51 +76,59 @@ std::string FirstMissingInOrder(const Lines& lines, const Lines& expected) {
   return "";
 }
 
-SkiffRoot::SkiffRoot() : environment_(throwaway_root::DefaultEnvironment()) {
-  environment_["HOME"] = "/Users/tester";
+SkiffRoot::SkiffRoot() {
+  command_.root = root();
   // A sanitizer build of skiff should honour the options the test run was
   // given.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-    if (const char* value = std::getenv(name)) environment_[name] = value;
+    if (const char* value = std::getenv(name)) command_.environment[name] = value;
   }
   for (const char* folder :
        {"/Applications", "/Library/Application Support", "/Library/InstallerSandboxes",
         "/System/Library/CoreServices", "/Users/tester/Applications", "/tmp"}) {
-    MakeDirectories(folder);
+    MakeDirectoriesOrDie(HostPath(folder));
   }
   fs::permissions(HostPath("/tmp"), fs::perms::all | fs::perms::sticky_bit);
-  binds_.push_back({SKIFF_E2E_SKIFF_BINARY, kSkiffPath, true});
-  binds_.push_back({SKIFF_E2E_SKIFF_HOST_BINARY, kHostPath, true});
-  binds_.push_back({SKIFF_E2E_MAKE_TEST_PACKAGE, kMakeTestPackagePath, true});
+  command_.binds = {{SKIFF_E2E_SKIFF_BINARY, kSkiffPath, true},
+                    {SKIFF_E2E_SKIFF_HOST_BINARY, kHostPath, true},
+                    {SKIFF_E2E_MAKE_TEST_PACKAGE, kMakeTestPackagePath, true}};
 }
 
-std::string SkiffRoot::HostPath(const std::string& insidePath) const {
-  if (insidePath.empty() || insidePath[0] != '/') {
-    throw std::invalid_argument("not an absolute path inside the root: " + insidePath);
-  }
-  return root() + insidePath;
-}
-
-std::string SkiffRoot::AddInstallation(const ProductInstallation& installation) {
+void SkiffRoot::AddInstallation(const ProductInstallation& installation) {
   WriteFile(installation.bundlePath + "/Contents/Info.plist", InfoPlist(installation));
   const std::string executable =
       HostPath(installation.bundlePath + "/Contents/MacOS/" + installation.executableName);
   WriteFileOrDie(executable, ReadFileOrDie(SKIFF_E2E_FAKE_PRODUCT));
   fs::permissions(executable, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec,
                   fs::perm_options::add);
-  return installation.bundlePath;
 }
 
 void SkiffRoot::WriteRequest(const std::string& bundleInfo,
                              const std::optional<std::string>& workflow) {
-  WriteFile(kInputPath, RequestDocument(bundleInfo, workflow));
+  WriteFile(kInputPath, kXmlDeclaration + std::string("<request>") +
+                            Element("bundleInfo", bundleInfo) +
+                            (workflow ? Element("workflow", *workflow) : "") + "</request>\n");
 }
 
 void SkiffRoot::WriteInstallInput(const std::string& packagePath) {
   const fs::path package(packagePath);
-  WriteFile(kProxyPath, InstallProxyDocument(package.filename()));
+  WriteFile(kProxyPath, kXmlDeclaration + std::string("<Proxy><ThirdPartyComponent><Metadata>") +
+                            Element("Name", package.filename()) +
+                            "</Metadata></ThirdPartyComponent></Proxy>\n");
   WriteFile(kInputPath, DeploymentDocument({{"installSourcePath", package.parent_path()},
                                             {"proxyFile", kProxyPath}}));
+}
+
+void SkiffRoot::WriteUninstallInput(const std::string& installFolder,
+                                    const std::string& removerPath) {
+  WriteFile(kProxyPath, kXmlDeclaration + std::string("<Proxy><InstallDir>") +
+                            Element("Platform", installFolder) +
+                            "</InstallDir><ThirdPartyComponent><Metadata><Properties><Property "
+                            "name=\"path\">" +
+                            Escape(removerPath) +
+                            "</Property></Properties></Metadata></ThirdPartyComponent></Proxy>\n");
+  WriteFile(kInputPath, DeploymentDocument(
+                            {{"proxyFile", kProxyPath}, {"bundleInfo", "com.orvane.Folian.Pro"}}));
 }
 
 std::string SkiffRoot::WriteFile(const std::string& insidePath, const std::string& contents) {
@@ -78,37 +136,24 @@ std::string SkiffRoot::WriteFile(const std::string& insidePath, const std::strin
   return insidePath;
 }
 
-void SkiffRoot::MakeDirectories(const std::string& insidePath) {
-  MakeDirectoriesOrDie(HostPath(insidePath));
-}
-
 FakeTools& SkiffRoot::Tools() {
   if (!tools_) {
     tools_ = std::make_unique<FakeTools>(HostPath("/opt/fake-tools"));
-    tools_->Install("pkgutil");
-    tools_->Install("installer");
-    binds_.push_back({tools_->folder(), kToolFolder, false});
-    environment_["SKIFF_FAKE_TOOL_DIR"] = kToolFolder;
+    FakeTools::WriteTo(tools_->folder() + "/pkgutil");
+    FakeTools::WriteTo(tools_->folder() + "/installer");
+    command_.binds.push_back({tools_->folder(), kToolFolder, false});
+    command_.environment["SKIFF_FAKE_TOOL_DIR"] = kToolFolder;
   }
   return *tools_;
-}
-
-void SkiffRoot::InstallFakeTool(const std::string& insidePath) {
-  Tools();
-  FakeTools::WriteTo(HostPath(insidePath));
 }
 
 void SkiffRoot::UsePackageUtility(const std::string& packagePath) {
   WriteFileOrDie(Tools().folder() + "/pkgutil", ReadFileOrDie(SKIFF_E2E_PKGUTIL));
   const std::string anchors = "/Library/Skiff/TrustAnchors";
-  MakeDirectories(anchors);
-  MakeDirectories(fs::path(packagePath).parent_path());
+  MakeDirectoriesOrDie(HostPath(anchors));
+  MakeDirectoriesOrDie(HostPath(fs::path(packagePath).parent_path()));
   const SkiffResult result = RunCommand({kMakeTestPackagePath, packagePath, anchors});
   if (result.exitCode != 0) throw std::runtime_error(result.Describe() + result.stderrText);
-}
-
-throwaway_root::RootCommand SkiffRoot::Command(std::string executable, Lines argv) const {
-  return {root(), std::move(executable), std::move(argv), binds_, tmpfsMounts_, "/", environment_};
 }
 
 Lines SkiffRoot::ModeArguments(const std::string& mode, const std::string& outputXml,
@@ -120,7 +165,7 @@ Lines SkiffRoot::ModeArguments(const std::string& mode, const std::string& outpu
 SkiffResult SkiffRoot::RunSkiff(const Lines& arguments, std::chrono::milliseconds timeout) {
   Lines argv = {kSkiffPath};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return throwaway_root::Run(Command(kSkiffPath, argv), timeout);
+  return RunCommand(argv, timeout);
 }
 
 SkiffResult SkiffRoot::RunHost(const std::string& mode, const Lines& hostOptions,
@@ -128,11 +173,13 @@ SkiffResult SkiffRoot::RunHost(const std::string& mode, const Lines& hostOptions
   Lines argv = {kHostPath, std::string("--skiff=") + kSkiffPath};
   argv.insert(argv.end(), hostOptions.begin(), hostOptions.end());
   for (const std::string& argument : ModeArguments(mode)) argv.push_back(argument);
-  return throwaway_root::Run(Command(kHostPath, argv), timeout);
+  return RunCommand(argv, timeout);
 }
 
 SkiffResult SkiffRoot::RunCommand(const Lines& argv, std::chrono::milliseconds timeout) {
-  return throwaway_root::Run(Command("", argv), timeout);
+  throwaway_root::RootCommand command = command_;
+  command.argv = argv;
+  return throwaway_root::Run(command, timeout);
 }
 
 bool SkiffRoot::Exists(const std::string& insidePath) const {
@@ -150,12 +197,12 @@ std::string SkiffRoot::OutputDocument(const std::string& insidePath) const {
 Lines SkiffRoot::LastRunLogLines() const {
   Lines lines;
   std::istringstream log(OutputDocument("/Library/Logs/Orvane/Installers/FLNXInstaller.log"));
-  for (std::string line; std::getline(log, line);) lines.push_back(line);
   // Only the start of a line is matched: a message may be megabytes long.
   static const std::regex kPrefix(R"(\[\d{4}-\d{2}-\d{2}_\d{2}-\d{2}-\d{2}\] )");
   constexpr size_t kPrefixSize = 22;
-  for (std::string& line : lines) {
+  for (std::string line; std::getline(log, line);) {
     if (std::regex_match(line.substr(0, kPrefixSize), kPrefix)) line.erase(0, kPrefixSize);
+    lines.push_back(line);
   }
   const auto separator = std::find(lines.rbegin(), lines.rend(),
                                    "/****************************************************/");

@@ -31,12 +31,29 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/fake_tools.h"
-#include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tools/throwaway_root/throwaway_root.h"
+
+// Whether CFBundleDocumentTypes registers the bundle as a PDF editor.
+enum class PdfRole { kEditor, kNone };
+
+struct ProductInstallation {
+  // Inside the root; Contents/Info.plist and Contents/MacOS/ go below it.
+  std::string bundlePath = "/Applications/Orvane Folian.app";
+  std::string identifier = "com.orvane.Folian.Pro";     // CFBundleIdentifier
+  std::optional<std::string> track = "Evergreen";       // TrackName
+  std::optional<std::string> version = "23.008.20470";  // CFBundleVersion
+  std::string executableName = "Folian";                // CFBundleExecutable
+  PdfRole pdfRole = PdfRole::kEditor;
+};
+
+// An XML property list whose top dictionary holds `entries`.
+std::string PlistDocument(const std::string& entries);
+std::string InfoPlist(const ProductInstallation& installation);
 
 // exitCode (-1 when a signal ended it), termSignal, timedOut, stdoutText,
 // stderrText; Describe() for messages.
@@ -59,30 +76,33 @@ class SkiffRoot {
 
   SkiffRoot();
 
-  // The host path of the root, and of a path inside it.
+  // The host path of the root, and of an absolute path inside it.
   const std::string& root() const { return temp_.path(); }
-  std::string HostPath(const std::string& insidePath) const;
+  std::string HostPath(const std::string& insidePath) const { return root() + insidePath; }
 
   // --- Building the machine ---------------------------------------------
 
-  // Writes the bundle (Info.plist and executable) and returns its path.
-  std::string AddInstallation(const ProductInstallation& installation = ProductInstallation());
+  // Writes the bundle: Info.plist, and a copy of fake_product (which records
+  // how it was started in /tmp/launched.txt; an x86-64 ELF file, so also
+  // reported as x86-64) as the executable.
+  void AddInstallation(const ProductInstallation& installation = ProductInstallation());
   // The status and launch input at kInputPath.
   void WriteRequest(const std::string& bundleInfo,
                     const std::optional<std::string>& workflow = std::nullopt);
   // The install input at kInputPath and the proxy document /tmp/proxy.xml,
   // which name the package at `packagePath`.
   void WriteInstallInput(const std::string& packagePath);
+  // The uninstall input for com.orvane.Folian.Pro at kInputPath and the proxy
+  // document /tmp/proxy.xml naming the installation folder (normally
+  // "[OrvaneProgramFiles]/…") and the remover tool (normally "[INSTALLDIR]/…").
+  void WriteUninstallInput(const std::string& installFolder, const std::string& removerPath);
   // Any file, parents created. Returns `insidePath`.
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
-  void MakeDirectories(const std::string& insidePath);
 
   // The stand-ins (fake_tools.h) for "pkgutil" and "installer" over /usr/sbin,
-  // made on first use; every tool's settings and call records live there.
+  // made on first use; every tool's settings and call records live there,
+  // also those of another stand-in (FakeTools::WriteTo) named alike.
   FakeTools& Tools();
-  // Another stand-in at `insidePath` (the remover tool), configured through
-  // Tools() by its file name.
-  void InstallFakeTool(const std::string& insidePath);
   // Replaces the stand-in package utility by our real signature check, and
   // writes at `packagePath` a package signed by a fresh test chain that the
   // check trusts (tools/make_test_package).
@@ -103,15 +123,15 @@ class SkiffRoot {
   SkiffResult RunCommand(const Lines& argv, std::chrono::milliseconds timeout = kDefaultTimeout);
 
   // Mounts for every later run, after skiff's own.
-  void AddBind(const throwaway_root::BindMount& mount) { binds_.push_back(mount); }
+  void AddBind(const throwaway_root::BindMount& mount) { command_.binds.push_back(mount); }
   // An empty tmpfs of `sizeBytes` at `insidePath` for every later run, each
   // run getting a fresh one; the host never sees its files.
   void AddTmpfs(const std::string& insidePath, uint64_t sizeBytes) {
-    tmpfsMounts_.push_back({insidePath, sizeBytes});
+    command_.tmpfsMounts.push_back({insidePath, sizeBytes});
   }
   // The programs' environment: PATH, HOME=/Users/tester, and the host's
   // sanitizer options. Changes apply to later runs.
-  std::map<std::string, std::string>& environment() { return environment_; }
+  std::map<std::string, std::string>& environment() { return command_.environment; }
 
   // --- Looking at the result --------------------------------------------
 
@@ -125,13 +145,10 @@ class SkiffRoot {
   Lines LastRunLogLines() const;
 
  private:
-  throwaway_root::RootCommand Command(std::string executable, Lines argv) const;
-
   ScopedTempDir temp_;
   std::unique_ptr<FakeTools> tools_;
-  std::vector<throwaway_root::BindMount> binds_;
-  std::vector<throwaway_root::TmpfsMount> tmpfsMounts_;
-  std::map<std::string, std::string> environment_;
+  // Every run's root, mounts and environment.
+  throwaway_root::RootCommand command_;
 };
 
 #endif  // SKIFF_TESTS_SUPPORT_SKIFF_ROOT_H_
