@@ -110,8 +110,7 @@ class BenchRoot {
   // An install input whose package passes the check and whose installer
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
-    FakeTools& tools = root_.Tools();
-    tools.Set("pkgutil", "output", SignatureReportText());
+    root_.SetTool("pkgutil", "output", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     // One file printed by one cat: the stand-in then costs what any program
     // writing this much costs, in the measured run and in its floor alike.
@@ -119,7 +118,7 @@ class BenchRoot {
     std::string output;
     output.reserve(lines * line.size());
     for (size_t index = 0; index < lines; ++index) output += line;
-    tools.Set("installer", "output", output);
+    root_.SetTool("installer", "output", output);
     installerOutputBytes_ = output.size();
     root_.WriteFile(kPackagePath, "");
     root_.WriteInstallInput(kPackagePath);

@@ -82,7 +82,7 @@ FaultRow Survives(const char* name, Lines options, Action plant = nullptr, Actio
              {"Operation complete", "Terminate pkt received", kExit0}, 2, check);
 }
 
-void SlowInstaller(SkiffRoot& root) { root.Tools().Set("installer", "sleep", "2500"); }
+void SlowInstaller(SkiffRoot& root) { root.SetTool("installer", "sleep", "2500"); }
 
 // An installation on `track` whose remover tool lies in /Applications, and
 // the uninstall input naming it.
@@ -90,8 +90,8 @@ void Removable(SkiffRoot& root, const std::string& track) {
   ProductInstallation installation;
   installation.track = track;
   root.AddInstallation(installation);
-  FakeTools::WriteTo(root.HostPath("/Applications/") + kRemover);
-  root.Tools().Set(kRemover, "output", "removed\n");
+  root.AddTool(std::string("/Applications/") + kRemover);
+  root.SetTool(kRemover, "output", "removed\n");
   root.WriteUninstallInput("[OrvaneProgramFiles]", std::string("[INSTALLDIR]/") + kRemover);
 }
 
@@ -156,7 +156,7 @@ class FaultTableTest : public ::testing::TestWithParam<FaultRow> {
   std::string HostSaw(const FaultRow& row) {
     if (row.drive != Drive::kHost && row.drive != Drive::kUninstall) return "";
     if (row.exitCode == 0) {
-      return (PathExists(root_.Tools().folder() + "/installer.sleep") ? "progress 10\n" : "") +
+      return (row.plant == SlowInstaller ? "progress 10\n" : "") +
              std::string("progress 100\nresult: success");
     }
     const bool failed = std::count(row.log.begin(), row.log.end(), "Operation failed") > 0;
@@ -177,8 +177,8 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   } else if (row.drive == Drive::kUninstall) {
     Removable(root_, "Evergreen");
   } else {  // install
-    root_.Tools().Set("pkgutil", "output", SignatureReportText());
-    root_.Tools().Set("installer", "output", "installer: The install was successful.\n");
+    root_.SetTool("pkgutil", "output", SignatureReportText());
+    root_.SetTool("installer", "output", "installer: The install was successful.\n");
     root_.WriteInstallInput(kPackage);
   }
   if (row.plant) row.plant(root_);
@@ -196,8 +196,8 @@ TEST_P(FaultTableTest, SkiffSurvives) {
   }
   EXPECT_LE(std::count(lines.begin(), lines.end(), "Terminate pkt received"), 1);
   if (row.toolsRan >= 0) {
-    EXPECT_EQ(root_.Tools().Calls("pkgutil").size(), row.toolsRan >= 1 ? 1u : 0u);
-    EXPECT_EQ(root_.Tools().Calls("installer").size(), row.toolsRan == 2 ? 1u : 0u);
+    EXPECT_EQ(root_.ToolCalls("pkgutil").size(), row.toolsRan >= 1 ? 1u : 0u);
+    EXPECT_EQ(root_.ToolCalls("installer").size(), row.toolsRan == 2 ? 1u : 0u);
   }
   if (row.drive == Drive::kLaunch) {  // the product's one start, which outlives skiff
     for (int i = 0; i < 500 && root_.OutputDocument("/tmp/launched.txt").empty(); ++i)
@@ -312,7 +312,7 @@ const std::vector<FaultRow> kRows = {
         [](SkiffRoot& root) {
           // The remover tool ran once with its path and the application path,
           // each one argument.
-          EXPECT_THAT(root.Tools().Calls(kRemover),
+          EXPECT_THAT(root.ToolCalls(kRemover),
                       ElementsAre(Lines{"/Applications/Remover Tool",
                                         "/Applications/Orvane Folian.app/Contents/Frameworks/"
                                         "Folian.framework/Folian.app"}));
@@ -333,7 +333,7 @@ const std::vector<FaultRow> kRows = {
         [](SkiffRoot& root) { Removable(root, "Preview"); }, 38,
         {"Other track than Evergreen installed we will not uninstall",
          "Output of uninstall command: ", "Operation failed", kExit38},
-        -1, [](SkiffRoot& root) { EXPECT_THAT(root.Tools().Calls(kRemover), testing::IsEmpty()); }),
+        -1, [](SkiffRoot& root) { EXPECT_THAT(root.ToolCalls(kRemover), testing::IsEmpty()); }),
     // Our package utility accepts the package at a path that reaches it and
     // the installer through the shell, as one argument each.
     Row(
@@ -347,15 +347,15 @@ const std::vector<FaultRow> kRows = {
          "RetVal of NSTask: for install/uninstall: 0", kExit0},
         -1,
         [](SkiffRoot& root) {
-          EXPECT_THAT(root.Tools().Calls("installer"),
+          EXPECT_THAT(root.ToolCalls("installer"),
                       ElementsAre(Lines{"-pkg", kEvilPackage, "-tgt", "/"}));
           EXPECT_FALSE(root.Exists("/tmp/pwned"));
         }),
     Row(
         "InstallerPrintsInvalidUtf8", Drive::kHost, {},
         [](SkiffRoot& root) {
-          root.Tools().Set("installer", "output", "caf\xe9 done\xff");
-          root.Tools().Set("installer", "status", "1");
+          root.SetTool("installer", "output", "caf\xe9 done\xff");
+          root.SetTool("installer", "status", "1");
         },
         38,
         {"RetVal of NSTask: for install/uninstall: 1",

@@ -10,7 +10,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kToolFolder[] = "/usr/sbin";  // the package utility and the system installer
+constexpr char kToolFolder[] = "/usr/sbin";          // the package utility and the system installer
+constexpr char kToolSettings[] = "/opt/fake-tools";  // the stand-ins' own files
+// Each argument of a call is followed by the byte 0x1f, each call by a line
+// end.
+constexpr char kScript[] = R"sh(#!/bin/sh
+d="${SKIFF_FAKE_TOOL_DIR:?}/${0##*/}"
+for a in "$@"; do printf '%s\037' "$a"; done >>"$d.calls"
+echo >>"$d.calls"
+cat "$d.output" 2>/dev/null
+ms=$(cat "$d.sleep" 2>/dev/null || echo 0)
+[ "$ms" -gt 0 ] && sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
+exit "$(cat "$d.status" 2>/dev/null || echo 0)"
+)sh";
+
 constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kMakeTestPackagePath[] = "/opt/skiff/bin/make_test_package";
 
@@ -136,19 +149,41 @@ std::string SkiffRoot::WriteFile(const std::string& insidePath, const std::strin
   return insidePath;
 }
 
-FakeTools& SkiffRoot::Tools() {
-  if (!tools_) {
-    tools_ = std::make_unique<FakeTools>(HostPath("/opt/fake-tools"));
-    FakeTools::WriteTo(tools_->folder() + "/pkgutil");
-    FakeTools::WriteTo(tools_->folder() + "/installer");
-    command_.binds.push_back({tools_->folder(), kToolFolder, false});
-    command_.environment["SKIFF_FAKE_TOOL_DIR"] = kToolFolder;
+std::string SkiffRoot::ToolFile(const std::string& name) {
+  if (command_.environment.emplace("SKIFF_FAKE_TOOL_DIR", kToolFolder).second) {
+    command_.binds.push_back({HostPath(kToolSettings), kToolFolder, false});
+    AddTool(ToolFile("pkgutil"));
+    AddTool(ToolFile("installer"));
   }
-  return *tools_;
+  return std::string(kToolSettings) + "/" + name;
+}
+
+void SkiffRoot::AddTool(const std::string& insidePath) {
+  ToolFile("");  // the stand-ins' folder and their environment first
+  WriteFile(insidePath, kScript);
+  fs::permissions(HostPath(insidePath), fs::perms(0755));
+}
+
+void SkiffRoot::SetTool(const std::string& name, const std::string& setting,
+                        const std::string& text) {
+  WriteFile(ToolFile(name + "." + setting), text);
+}
+
+std::vector<Lines> SkiffRoot::ToolCalls(const std::string& name) const {
+  std::vector<Lines> calls;
+  std::istringstream records(OutputDocument(std::string(kToolSettings) + "/" + name + ".calls"));
+  for (std::string record; std::getline(records, record);) {
+    calls.emplace_back();
+    std::istringstream arguments(record);
+    for (std::string argument; std::getline(arguments, argument, '\x1f');) {
+      calls.back().push_back(argument);
+    }
+  }
+  return calls;
 }
 
 void SkiffRoot::UsePackageUtility(const std::string& packagePath) {
-  WriteFileOrDie(Tools().folder() + "/pkgutil", ReadFileOrDie(SKIFF_E2E_PKGUTIL));
+  WriteFile(ToolFile("pkgutil"), ReadFileOrDie(SKIFF_E2E_PKGUTIL));
   const std::string anchors = "/Library/Skiff/TrustAnchors";
   MakeDirectoriesOrDie(HostPath(anchors));
   MakeDirectoriesOrDie(HostPath(fs::path(packagePath).parent_path()));

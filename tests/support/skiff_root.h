@@ -28,13 +28,11 @@
 
 #include <chrono>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/support/fake_tools.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tools/throwaway_root/throwaway_root.h"
 
@@ -99,10 +97,17 @@ class SkiffRoot {
   // Any file, parents created. Returns `insidePath`.
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
 
-  // The stand-ins (fake_tools.h) for "pkgutil" and "installer" over /usr/sbin,
-  // made on first use; every tool's settings and call records live there,
-  // also those of another stand-in (FakeTools::WriteTo) named alike.
-  FakeTools& Tools();
+  // The stand-ins for the system tools skiff runs: "pkgutil" and "installer"
+  // in /usr/sbin, made on first use, and others added at their paths (the
+  // remover tool). A stand-in is a shell script that behaves by its own name
+  // N: it appends its arguments to N.calls, writes N.output, sleeps N.sleep
+  // milliseconds and exits with N.status (`setting` is "output", "sleep" or
+  // "status"); a missing setting means none or 0.
+  void AddTool(const std::string& insidePath);
+  void SetTool(const std::string& name, const std::string& setting, const std::string& text);
+  // One entry per call, in order, holding the arguments after argv[0]; empty
+  // when the tool was never called.
+  std::vector<Lines> ToolCalls(const std::string& name) const;
   // Replaces the stand-in package utility by our real signature check, and
   // writes at `packagePath` a package signed by a fresh test chain that the
   // check trusts (tools/make_test_package).
@@ -146,9 +151,11 @@ class SkiffRoot {
 
  private:
   ScopedTempDir temp_;
-  std::unique_ptr<FakeTools> tools_;
   // Every run's root, mounts and environment.
   throwaway_root::RootCommand command_;
+
+  // The path of the stand-ins' file `name`, setting them up on first use.
+  std::string ToolFile(const std::string& name);
 };
 
 #endif  // SKIFF_TESTS_SUPPORT_SKIFF_ROOT_H_
