@@ -2,9 +2,8 @@
 // once without fault, then the faults skiff must survive. The row prepares a fresh
 // machine (planting its fault) and runs skiff; then the exit code, what the
 // host saw, the log lines (in order) and the row's checks must hold, no file
-// that was there before the run may be lost or changed (skiff's own log,
-// output and probe files aside), and nothing may appear outside /tmp and the
-// log folder.
+// that was there before the run may be lost or changed (skiff's own log and
+// output aside), and nothing may appear outside /tmp and the log folder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
