@@ -26,7 +26,6 @@
 #include <vector>
 
 #include "bench/bundle_tree.h"
-#include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
@@ -37,7 +36,6 @@ constexpr char kMeasurePath[] = "/opt/bench/measure";
 constexpr char kReadFilesFloorPath[] = "/opt/bench/read-files-floor";
 constexpr char kReportPath[] = "/tmp/bench-report.txt";
 constexpr char kPlistListPath[] = "/tmp/plists.txt";
-constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackagePath[] = "/tmp/src/a.pkg";
 constexpr char kCapturePath[] = "/tmp/capture.txt";
 // Where skiff keeps what a search learnt (its temporary folder as root).
@@ -115,8 +113,7 @@ class BenchRoot {
   // An install input whose package passes the check and whose installer
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
-    FakeTools& tools = root_.Tools();
-    tools.SetOutput("pkgutil", SignatureReportText());
+    root_.SetTool("pkgutil", "output", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     // One file printed by one cat: the stand-in then costs what any program
     // writing this much costs, in the measured run and in its floor alike.
@@ -124,12 +121,10 @@ class BenchRoot {
     std::string output;
     output.reserve(lines * line.size());
     for (size_t index = 0; index < lines; ++index) output += line;
-    tools.SetOutput("installer", output);
+    root_.SetTool("installer", "output", output);
     installerOutputBytes_ = output.size();
     root_.WriteFile(kPackagePath, "");
-    root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
-    root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                               {"proxyFile", kProxyPath}}));
+    root_.WriteInstallInput(kPackagePath);
   }
   size_t installerOutputBytes() const { return installerOutputBytes_; }
 
