@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
-#include "tests/support/product_files.h"
+#include "tests/support/skiff_root.h"
 
 namespace {
 
@@ -24,6 +25,16 @@ void WriteSmallFile(const std::string& path, const std::string& contents) {
   close(fd);
   if (written != static_cast<ssize_t>(contents.size()))
     throw std::runtime_error("write " + path + " failed");
+}
+
+// mach_header_64: magic, x86-64, all subtypes, an executable without load
+// commands; little-endian.
+std::string MachOExecutable() {
+  std::string header;
+  for (uint32_t word : {0xfeedfacfu, 0x01000007u, 3u, 2u, 0u, 0u, 0u, 0u}) {
+    for (int shift = 0; shift < 32; shift += 8) header.push_back(static_cast<char>(word >> shift));
+  }
+  return header;
 }
 
 void MakeLink(const std::string& target, const std::string& path) {
@@ -43,7 +54,7 @@ void WriteFramework(const std::string& frameworks, const std::string& name, size
   MakeLink("Versions/Current/" + name, framework + "/" + name);
   MakeLink("Versions/Current/Headers", framework + "/Headers");
   MakeLink("Versions/Current/Resources", framework + "/Resources");
-  WriteSmallFile(version + "/" + name, MachOExecutable(ProductExecutable::kX86_64));
+  WriteSmallFile(version + "/" + name, MachOExecutable());
   ProductInstallation info;
   info.identifier = "com.example." + name;
   info.track.reset();
@@ -87,7 +98,7 @@ std::vector<std::string> WriteBundleTree(const std::string& folder, const Bundle
     info.pdfRole = editor ? PdfRole::kEditor : PdfRole::kNone;
     WriteSmallFile(contents + "/Info.plist", InfoPlist(info));
     WriteSmallFile(contents + "/PkgInfo", "APPL????");
-    WriteSmallFile(contents + "/MacOS/" + name, MachOExecutable(ProductExecutable::kX86_64));
+    WriteSmallFile(contents + "/MacOS/" + name, MachOExecutable());
     WriteSmallFile(contents + "/_CodeSignature/CodeResources", PlistDocument(""));
     for (size_t index = 0; index < shape.resourceFiles; ++index) {
       WriteSmallFile(contents + "/Resources/Resource" + std::to_string(index) + ".png",

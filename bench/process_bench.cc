@@ -22,10 +22,10 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bundle_tree.h"
-#include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/signature_report_text.h"
 #include "tests/support/skiff_root.h"
@@ -36,9 +36,10 @@ constexpr char kMeasurePath[] = "/opt/bench/measure";
 constexpr char kReadFilesFloorPath[] = "/opt/bench/read-files-floor";
 constexpr char kReportPath[] = "/tmp/bench-report.txt";
 constexpr char kPlistListPath[] = "/tmp/plists.txt";
-constexpr char kProxyPath[] = "/tmp/proxy.xml";
 constexpr char kPackagePath[] = "/tmp/src/a.pkg";
 constexpr char kCapturePath[] = "/tmp/capture.txt";
+// Where skiff keeps what a search learnt (its temporary folder as root).
+constexpr char kSearchCachePath[] = "/tmp/skiff-0/ApplicationSearch.cache";
 constexpr std::chrono::milliseconds kTimeout{600000};
 
 struct Settings {
@@ -112,8 +113,7 @@ class BenchRoot {
   // An install input whose package passes the check and whose installer
   // prints `outputBytes` (at least one line).
   void PrepareInstall(size_t outputBytes) {
-    FakeTools& tools = root_.Tools();
-    tools.SetOutput("pkgutil", SignatureReportText());
+    root_.SetTool("pkgutil", "output", SignatureReportText());
     const std::string line = "installer: Package name is Folian Pro, writing payload...\n";
     // One file printed by one cat: the stand-in then costs what any program
     // writing this much costs, in the measured run and in its floor alike.
@@ -121,12 +121,10 @@ class BenchRoot {
     std::string output;
     output.reserve(lines * line.size());
     for (size_t index = 0; index < lines; ++index) output += line;
-    tools.SetOutput("installer", output);
+    root_.SetTool("installer", "output", output);
     installerOutputBytes_ = output.size();
     root_.WriteFile(kPackagePath, "");
-    root_.WriteFile(kProxyPath, InstallProxyDocument("a.pkg"));
-    root_.WriteFile(SkiffRoot::kInputPath, DeploymentDocument({{"installSourcePath", "/tmp/src"},
-                                                               {"proxyFile", kProxyPath}}));
+    root_.WriteInstallInput(kPackagePath);
   }
   size_t installerOutputBytes() const { return installerOutputBytes_; }
 
@@ -154,6 +152,13 @@ class BenchRoot {
     return MeasureSkiff({"--mode=getAppStatus", std::string("--inputXml=") + SkiffRoot::kInputPath,
                          std::string("--outputXml=") + SkiffRoot::kOutputPath,
                          "--pipeName=unused"});
+  }
+
+  // A search with nothing kept from an earlier one, as after a restart with
+  // an emptied temporary folder.
+  Sample MeasureFirstStatus() {
+    std::filesystem::remove(root_.HostPath(kSearchCachePath));
+    return MeasureStatus();
   }
 
   Sample MeasureReadFilesFloor() {
@@ -266,8 +271,12 @@ int main(int argc, char** argv) {
       BenchRoot status;
       parameters["status_plists"] = static_cast<double>(status.AddBundles(settings.statusTree));
       parameters["status_bundles"] = static_cast<double>(settings.statusTree.bundles);
+      // Applications are installed well before they are searched; a search
+      // keeps only what has not changed for a while.
+      std::this_thread::sleep_for(std::chrono::seconds(3));
       RunAlternating(settings,
                      {{"status", [&] { return status.MeasureStatus(); }},
+                      {"status_first_search", [&] { return status.MeasureFirstStatus(); }},
                       {"status_floor", [&] { return status.MeasureReadFilesFloor(); }}},
                      &series);
       status.ExpectInstalled();
@@ -280,6 +289,7 @@ int main(int argc, char** argv) {
       large.AddBundles(settings.largeFiles);
       parameters["small_framework_files"] = static_cast<double>(settings.smallFiles.frameworkFiles);
       parameters["large_framework_files"] = static_cast<double>(settings.largeFiles.frameworkFiles);
+      std::this_thread::sleep_for(std::chrono::seconds(3));
       RunAlternating(settings,
                      {{"status_large_frameworks", [&] { return large.MeasureStatus(); }},
                       {"status_small_frameworks", [&] { return small.MeasureStatus(); }}},

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/scoped_descriptor.h"
+
 namespace {
 
 bool HasSuffix(const std::string& name, const char* suffix) {
@@ -20,55 +22,40 @@ bool HasSuffix(const std::string& name, const char* suffix) {
 
 bool IsApplication(const std::string& name) { return HasSuffix(name, ".app"); }
 
-// A directory opened as itself: a symbolic link in its place is not followed.
-// Entries are read with getdents64 into a caller's buffer: a directory stream
-// would cost three more system calls for each of the many small folders.
-class Folder {
- public:
-  Folder(int parent, const std::string& name, bool followLink = false)
-      : fd_(parent < 0 && parent != AT_FDCWD
-                ? -1
-                : openat(parent, name.c_str(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW))) {}
-  Folder(const Folder& parent, const std::string& name) : Folder(parent.fd_, name) {}
-  ~Folder() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-
-  // Names of the real directories in the folder, not links to them. Every
-  // entry read takes one from `*budget`; reading stops when none is left.
-  std::vector<std::string> Subfolders(std::vector<char>* buffer, size_t* budget) const {
-    std::vector<std::string> names;
-    if (fd_ < 0) return names;
-    while (*budget > 0) {
-      const ssize_t length = getdents64(fd_, buffer->data(), buffer->size());
-      if (length <= 0) break;
-      ssize_t offset = 0;
-      while (*budget > 0 && offset < length) {
-        const auto* entry = reinterpret_cast<const dirent64*>(buffer->data() + offset);
-        offset += entry->d_reclen;
-        --*budget;
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        struct stat status;
-        if (entry->d_type == DT_DIR ||
-            (entry->d_type == DT_UNKNOWN && fstatat(fd_, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-             S_ISDIR(status.st_mode)))
-          names.emplace_back(name);
-      }
+// Lists the folder at `path` (following a link there only when asked), with
+// at most `limit` entries. True when the listing is whole.
+bool ListFolder(const std::string& path, bool followLink, size_t limit, std::vector<char>* buffer,
+                FolderListing* listing) {
+  const ScopedDescriptor folder(
+      open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
+  if (folder.get() < 0) return false;
+  // Entries are read with getdents64: a directory stream would cost three
+  // more system calls for each of the many small folders.
+  for (;;) {
+    const ssize_t length = getdents64(folder.get(), buffer->data(), buffer->size());
+    if (length < 0) return false;
+    if (length == 0) return true;
+    for (ssize_t offset = 0; offset < length;) {
+      if (listing->entries == limit) return false;
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer->data() + offset);
+      offset += entry->d_reclen;
+      const size_t position = listing->entries++;
+      const char* name = entry->d_name;
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      struct stat status;
+      if (entry->d_type == DT_DIR ||
+          (entry->d_type == DT_UNKNOWN &&
+           fstatat(folder.get(), name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(status.st_mode)))
+        listing->subfolders.emplace_back(position, name);
     }
-    return names;
   }
-
- private:
-  int fd_;
-};
+}
 
 class BundleSearch {
  public:
-  explicit BundleSearch(const ApplicationSearchLimits& limits) : limits_(limits) {}
+  BundleSearch(const ApplicationSearchLimits& limits, ApplicationSearchCache* cache)
+      : limits_(limits), cache_(cache) {}
 
   // Walks the folders below `root` that are not bundles, then searches every
   // bundle found, and those found in them.
@@ -79,8 +66,7 @@ class BundleSearch {
       const std::string path = std::move(pending.back());
       pending.pop_back();
       // The application folder itself may be a link, as it may on the platform.
-      const Folder folder(AT_FDCWD, path.empty() ? "/" : path, path == root);
-      for (std::string& name : folder.Subfolders(&buffer_, &budget)) {
+      for (std::string& name : Subfolders(path.empty() ? "/" : path, &budget, path == root)) {
         std::string child = path + "/" + name;
         if (IsApplication(name)) {
           Found(std::move(child));
@@ -102,6 +88,33 @@ class BundleSearch {
   }
 
  private:
+  // Names of the real directories in the folder at `path`, not links to them.
+  // Every entry read takes one from `*budget`; reading stops when none is
+  // left. Only names read from a folder are descended into, so a link is never
+  // followed below the application folder, and a kept listing is used only
+  // while its folder is unchanged.
+  std::vector<std::string> Subfolders(const std::string& path, size_t* budget,
+                                      bool followLink = false) {
+    std::vector<std::string> names;
+    struct stat status;
+    if (*budget == 0 || (followLink ? stat : lstat)(path.c_str(), &status) != 0 ||
+        !S_ISDIR(status.st_mode))
+      return names;
+    const ApplicationSearchCache::Stamp stamp = ApplicationSearchCache::StampOf(status);
+    const FolderListing* listing = cache_ == nullptr ? nullptr : cache_->FindFolder(path, stamp);
+    FolderListing fresh;
+    if (listing == nullptr) {
+      if (ListFolder(path, followLink, *budget, &buffer_, &fresh) && cache_ != nullptr)
+        cache_->KeepFolder(path, stamp, fresh);
+      listing = &fresh;
+    }
+    for (const auto& [position, name] : listing->subfolders) {
+      if (position < *budget) names.push_back(name);
+    }
+    *budget -= std::min(listing->entries, *budget);
+    return names;
+  }
+
   void Found(std::string path) {
     bundles_.push_back(path);
     unsearched_.push_back(std::move(path));
@@ -109,57 +122,61 @@ class BundleSearch {
 
   void SearchBundle(const std::string& bundle) {
     size_t budget = limits_.entriesPerBundle;
-    const std::string path = bundle + "/Contents";
-    const Folder contents(AT_FDCWD, path);
-    // Opening the few places costs less than listing Contents.
-    for (const char* place : {"Applications", "Helpers", "SharedSupport"})
-      AddApplicationsIn(Folder(contents, place), path + "/" + place, &budget);
-    AddApplicationsIn(Folder(Folder(contents, "Library"), "LoginItems"),
-                      path + "/Library/LoginItems", &budget);
-    SearchFrameworks(Folder(contents, "Frameworks"), path + "/Frameworks", &budget);
+    const std::string contents = bundle + "/Contents";
+    for (const std::string& name : Subfolders(contents, &budget)) {
+      const std::string path = contents + "/" + name;
+      if (name == "Applications" || name == "Helpers" || name == "SharedSupport") {
+        AddApplicationsIn(path, &budget);
+      } else if (name == "Library") {
+        for (const std::string& inLibrary : Subfolders(path, &budget)) {
+          if (inLibrary == "LoginItems") AddApplicationsIn(path + "/" + inLibrary, &budget);
+        }
+      } else if (name == "Frameworks") {
+        SearchFrameworks(path, &budget);
+      }
+    }
   }
 
   // Applications beside the frameworks, at a framework's top and in each of
   // its versions, directly or in the version's Helpers.
-  void SearchFrameworks(const Folder& frameworks, const std::string& path, size_t* budget) {
-    for (const std::string& name : frameworks.Subfolders(&buffer_, budget)) {
+  void SearchFrameworks(const std::string& path, size_t* budget) {
+    for (const std::string& name : Subfolders(path, budget)) {
       const std::string framework = path + "/" + name;
       if (IsApplication(name)) {
         Found(framework);
       } else if (HasSuffix(name, ".framework")) {
-        const Folder top(frameworks, name);
-        for (const std::string& inTop : top.Subfolders(&buffer_, budget)) {
+        for (const std::string& inTop : Subfolders(framework, budget)) {
           if (IsApplication(inTop)) {
             Found(framework + "/" + inTop);
           } else if (inTop == "Versions") {
-            SearchVersions(Folder(top, inTop), framework + "/Versions", budget);
+            SearchVersions(framework + "/Versions", budget);
           }
         }
       }
     }
   }
 
-  void SearchVersions(const Folder& versions, const std::string& path, size_t* budget) {
-    for (const std::string& name : versions.Subfolders(&buffer_, budget)) {
-      const Folder version(versions, name);
-      const std::string versionPath = path + "/" + name;
-      for (const std::string& inVersion : version.Subfolders(&buffer_, budget)) {
+  void SearchVersions(const std::string& path, size_t* budget) {
+    for (const std::string& name : Subfolders(path, budget)) {
+      const std::string version = path + "/" + name;
+      for (const std::string& inVersion : Subfolders(version, budget)) {
         if (IsApplication(inVersion)) {
-          Found(versionPath + "/" + inVersion);
+          Found(version + "/" + inVersion);
         } else if (inVersion == "Helpers") {
-          AddApplicationsIn(Folder(version, inVersion), versionPath + "/Helpers", budget);
+          AddApplicationsIn(version + "/Helpers", budget);
         }
       }
     }
   }
 
-  void AddApplicationsIn(const Folder& folder, const std::string& path, size_t* budget) {
-    for (const std::string& name : folder.Subfolders(&buffer_, budget)) {
+  void AddApplicationsIn(const std::string& path, size_t* budget) {
+    for (const std::string& name : Subfolders(path, budget)) {
       if (IsApplication(name)) Found(path + "/" + name);
     }
   }
 
   const ApplicationSearchLimits limits_;
+  ApplicationSearchCache* const cache_;
   std::vector<char> buffer_ = std::vector<char>(32 * 1024);
   std::vector<std::string> bundles_;
   std::vector<std::string> unsearched_;
@@ -168,12 +185,13 @@ class BundleSearch {
 }  // namespace
 
 std::vector<std::string> FindApplicationBundles(const std::string& folder,
-                                                const ApplicationSearchLimits& limits) {
+                                                const ApplicationSearchLimits& limits,
+                                                ApplicationSearchCache* cache) {
   if (folder.empty()) return {};
   const size_t last = folder.find_last_not_of('/');
   // "/" becomes "" so that joined paths keep a single slash.
   const std::string root = last == std::string::npos ? std::string() : folder.substr(0, last + 1);
-  BundleSearch search(limits);
+  BundleSearch search(limits, cache);
   search.SearchFolderTree(root);
   return search.TakeSorted();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/application_registry.h"
+#include "platform/application_search_cache_posix.h"
 
 // Paths of the application bundles (directories named "*.app") below
 // `folder`, sorted in byte order. Symbolic links are never followed and
@@ -15,8 +16,10 @@
 // Contents/Helpers, Contents/SharedSupport, Contents/Library/LoginItems,
 // Contents/Frameworks, and in each framework there its top, every
 // Versions/<name>/ and Versions/<name>/Helpers. Bundles found there are
-// searched in the same way.
+// searched in the same way. Listings kept in `cache` (when not null) stand
+// for the folders they describe while these are unchanged.
 std::vector<std::string> FindApplicationBundles(const std::string& folder,
-                                                const ApplicationSearchLimits& limits);
+                                                const ApplicationSearchLimits& limits,
+                                                ApplicationSearchCache* cache = nullptr);
 
 #endif  // SKIFF_PLATFORM_APPLICATION_BUNDLE_WALKER_POSIX_H_

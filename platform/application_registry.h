@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class ApplicationSearchCache;
+
 class ApplicationRegistry {
  public:
   virtual ~ApplicationRegistry() = default;
@@ -33,9 +35,17 @@ struct ApplicationSearchLimits {
   size_t entriesPerBundle = 100000;
 };
 
+// What searches learn, kept in `file` between runs ("" for nowhere) and
+// shared by the registry and the bundles (platform/bundles.h). The file must
+// lie in a folder only this user can write to, else nothing is kept.
+std::shared_ptr<ApplicationSearchCache> CreateApplicationSearchCache(std::string file);
+
 // A registry built by searching `folders` in order (see
-// application_bundle_walker_posix.h for what is searched).
+// application_bundle_walker_posix.h for what is searched). What a search
+// learns is kept in `cache` (when not null) for the next one, as the platform
+// keeps its registry database.
 std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(
-    std::vector<std::string> folders, ApplicationSearchLimits limits = ApplicationSearchLimits());
+    std::vector<std::string> folders, ApplicationSearchLimits limits = ApplicationSearchLimits(),
+    ApplicationSearchCache* cache = nullptr);
 
 #endif  // SKIFF_PLATFORM_APPLICATION_REGISTRY_H_

@@ -1,6 +1,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -9,6 +10,7 @@
 
 #include "platform/application_bundle_walker_posix.h"
 #include "platform/application_registry.h"
+#include "platform/application_search_cache_posix.h"
 #include "platform/file_url.h"
 #include "platform/folders.h"
 #include "platform/plist_key_scan_posix.h"
@@ -89,18 +91,33 @@ const DocumentType* TypeOfFile(const std::string& fileUrl) {
 
 // Whether the application at `path` edits `type`. Most applications declare
 // no document types at all; their Info.plist is only scanned, not parsed.
-bool ApplicationEditsType(const std::string& path, const DocumentType& type) {
+bool ApplicationEditsType(const std::string& path, const DocumentType& type,
+                          ApplicationSearchCache* cache) {
+  const std::string file = path + "/Contents/Info.plist";
+  struct stat status;
+  if (stat(file.c_str(), &status) != 0) return false;
+  // Stamped before it is read: a change made meanwhile shows at the next use.
+  const ApplicationSearchCache::Stamp stamp = ApplicationSearchCache::StampOf(status);
+  InfoFacts facts;
+  if (cache != nullptr && cache->FindInfo(file, stamp, &facts)) return facts.pdfEditor;
   std::string data;
   PlistValue info;
-  return ReadRegularFile(path + "/Contents/Info.plist", kMaxPropertyListFileSize, &data) &&
-         PlistMayHoldKey(data, kDocumentTypesKey) && ParsePropertyList(data, &info) &&
-         EditsType(info, type);
+  if (ReadRegularFile(file, kMaxPropertyListFileSize, &data) &&
+      PlistMayHoldKey(data, kDocumentTypesKey) && ParsePropertyList(data, &info)) {
+    facts.pdfEditor = EditsType(info, kPdf);
+    facts.identified = true;
+    const PlistValue* identifier = info.Find("CFBundleIdentifier");
+    if (identifier != nullptr && identifier->IsString()) facts.identifier = identifier->string;
+  }
+  if (cache != nullptr) cache->KeepInfo(file, stamp, facts);
+  return &type == &kPdf && facts.pdfEditor;
 }
 
 class PosixApplicationRegistry : public ApplicationRegistry {
  public:
-  PosixApplicationRegistry(std::vector<std::string> folders, ApplicationSearchLimits limits)
-      : folders_(std::move(folders)), limits_(limits) {}
+  PosixApplicationRegistry(std::vector<std::string> folders, ApplicationSearchLimits limits,
+                           ApplicationSearchCache* cache)
+      : folders_(std::move(folders)), limits_(limits), cache_(cache) {}
 
   bool CopyEditorApplicationURLs(const std::string& fileUrl,
                                  std::vector<std::string>* urls) override {
@@ -108,12 +125,17 @@ class PosixApplicationRegistry : public ApplicationRegistry {
     if (type == nullptr) return false;
     std::vector<std::string> found;
     std::unordered_set<std::string> seen;
+    if (cache_ != nullptr) cache_->Load();
     for (const std::string& folder : folders_) {
-      for (const std::string& path : FindApplicationBundles(folder, limits_)) {
-        if (seen.insert(path).second && ApplicationEditsType(path, *type))
+      for (const std::string& path : FindApplicationBundles(folder, limits_, cache_)) {
+        if (seen.insert(path).second && ApplicationEditsType(path, *type, cache_))
           found.push_back(FileUrlStringFromPath(path, true));
       }
     }
+    // The answer stands without the cache; a cache that cannot be written
+    // only makes the next search list everything again.
+    std::string ignored;
+    if (cache_ != nullptr) cache_->Save(&ignored);
     // Launch Services answers null, not an empty list, when nothing matches.
     if (found.empty()) return false;
     *urls = std::move(found);
@@ -123,6 +145,7 @@ class PosixApplicationRegistry : public ApplicationRegistry {
  private:
   std::vector<std::string> folders_;
   ApplicationSearchLimits limits_;
+  ApplicationSearchCache* const cache_;
 };
 
 }  // namespace
@@ -136,7 +159,13 @@ std::vector<std::string> DefaultApplicationFolders() {
   return folders;
 }
 
+std::shared_ptr<ApplicationSearchCache> CreateApplicationSearchCache(std::string file) {
+  return std::make_shared<ApplicationSearchCache>(std::move(file),
+                                                  [] { return std::time(nullptr); });
+}
+
 std::unique_ptr<ApplicationRegistry> CreateApplicationRegistry(std::vector<std::string> folders,
-                                                               ApplicationSearchLimits limits) {
-  return std::make_unique<PosixApplicationRegistry>(std::move(folders), limits);
+                                                               ApplicationSearchLimits limits,
+                                                               ApplicationSearchCache* cache) {
+  return std::make_unique<PosixApplicationRegistry>(std::move(folders), limits, cache);
 }

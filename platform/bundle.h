@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,12 @@
 
 class Bundle : public BundleReader {
  public:
-  // Null when `path` is not a directory. The Info.plist is read once, here; a
-  // bundle without a readable one has an empty info dictionary.
-  static std::unique_ptr<Bundle> Open(const std::string& path);
+  // Null when `path` is not a directory. The Info.plist is read once, here,
+  // or, when `cache` holds the identifier for the file as it is, at the first
+  // question beyond the identifier; a bundle without a readable one has an
+  // empty info dictionary.
+  static std::unique_ptr<Bundle> Open(const std::string& path,
+                                      ApplicationSearchCache* cache = nullptr);
 
   const std::string& path() const { return path_; }
   // "CFBundleIdentifier" when it is a string, else empty.
@@ -29,10 +33,13 @@ class Bundle : public BundleReader {
   std::vector<uint32_t> executableArchitectures() const override;
 
  private:
-  Bundle(std::string path, PlistValue info);
+  explicit Bundle(std::string path);
+  std::string InfoPlistPath() const;
+  const PlistValue& info() const;
 
   std::string path_;
-  PlistValue info_;
+  std::optional<std::string> identifier_;
+  mutable std::optional<PlistValue> info_;
 };
 
 // Processor types named by an executable's header: Mach-O thin (32/64-bit,

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/application_search_cache_posix.h"
 #include "platform/bundle.h"
 #include "platform/property_list.h"
 
@@ -18,29 +19,46 @@ std::string WithoutTrailingSlashes(const std::string& path) {
 
 }  // namespace
 
-Bundle::Bundle(std::string path, PlistValue info)
-    : path_(std::move(path)), info_(std::move(info)) {}
+Bundle::Bundle(std::string path) : path_(std::move(path)) {}
 
-std::unique_ptr<Bundle> Bundle::Open(const std::string& path) {
+std::unique_ptr<Bundle> Bundle::Open(const std::string& path, ApplicationSearchCache* cache) {
   struct stat status;
   if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
-  std::string bundlePath = WithoutTrailingSlashes(path);
-  PlistValue info;
-  const std::string prefix = bundlePath == "/" ? "" : bundlePath;
-  if (!ReadPropertyListFile(prefix + "/Contents/Info.plist", &info) ||
-      info.kind != PlistValue::Kind::kDictionary) {
-    info = PlistValue();
-    info.kind = PlistValue::Kind::kDictionary;
+  std::unique_ptr<Bundle> bundle(new Bundle(WithoutTrailingSlashes(path)));
+  InfoFacts facts;
+  if (cache != nullptr && stat(bundle->InfoPlistPath().c_str(), &status) == 0 &&
+      cache->FindInfo(bundle->InfoPlistPath(), ApplicationSearchCache::StampOf(status), &facts) &&
+      facts.identified) {
+    bundle->identifier_ = std::move(facts.identifier);
+  } else {
+    bundle->info();
   }
-  return std::unique_ptr<Bundle>(new Bundle(std::move(bundlePath), std::move(info)));
+  return bundle;
+}
+
+std::string Bundle::InfoPlistPath() const {
+  return (path_ == "/" ? "" : path_) + "/Contents/Info.plist";
+}
+
+const PlistValue& Bundle::info() const {
+  if (!info_) {
+    info_.emplace();
+    if (!ReadPropertyListFile(InfoPlistPath(), &*info_) ||
+        info_->kind != PlistValue::Kind::kDictionary) {
+      *info_ = PlistValue();
+      info_->kind = PlistValue::Kind::kDictionary;
+    }
+  }
+  return *info_;
 }
 
 std::string Bundle::bundleIdentifier() const {
+  if (identifier_) return *identifier_;
   const PlistValue* value = ObjectForKey("CFBundleIdentifier");
   return value != nullptr && value->IsString() ? value->string : std::string();
 }
 
-const PlistValue* Bundle::ObjectForKey(const std::string& key) const { return info_.Find(key); }
+const PlistValue* Bundle::ObjectForKey(const std::string& key) const { return info().Find(key); }
 
 std::string Bundle::executablePath() const {
   const PlistValue* name = ObjectForKey("CFBundleExecutable");

@@ -37,7 +37,10 @@ class Bundles {
   virtual std::unique_ptr<BundleReader> Open(const std::string& path) = 0;
 };
 
-// Bundles on disk (platform/bundle.h).
-std::unique_ptr<Bundles> CreateBundles();
+class ApplicationSearchCache;
+
+// Bundles on disk (platform/bundle.h); an identifier kept in `cache` (when not
+// null) for an unchanged Info.plist spares parsing it until more is asked.
+std::unique_ptr<Bundles> CreateBundles(ApplicationSearchCache* cache = nullptr);
 
 #endif  // SKIFF_PLATFORM_BUNDLES_H_

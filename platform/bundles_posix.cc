@@ -8,11 +8,17 @@ namespace {
 
 class PosixBundles : public Bundles {
  public:
+  explicit PosixBundles(ApplicationSearchCache* cache) : cache_(cache) {}
   std::unique_ptr<BundleReader> Open(const std::string& path) override {
-    return Bundle::Open(path);
+    return Bundle::Open(path, cache_);
   }
+
+ private:
+  ApplicationSearchCache* const cache_;
 };
 
 }  // namespace
 
-std::unique_ptr<Bundles> CreateBundles() { return std::make_unique<PosixBundles>(); }
+std::unique_ptr<Bundles> CreateBundles(ApplicationSearchCache* cache) {
+  return std::make_unique<PosixBundles>(cache);
+}

@@ -11,13 +11,16 @@ TargetApp::TargetApp(LogSink& log, TargetAppEnvironment environment)
 
 TargetApp& TargetApp::GetInstance() {
   // Created before the instance, so they outlive it at process exit.
-  static const std::unique_ptr<ApplicationRegistry> registry =
-      CreateApplicationRegistry(DefaultApplicationFolders());
-  static const std::unique_ptr<Bundles> bundles = CreateBundles();
+  static const std::string temporaryFolder = TemporaryFolder();
+  static const std::shared_ptr<ApplicationSearchCache> searchCache = CreateApplicationSearchCache(
+      temporaryFolder.empty() ? std::string() : temporaryFolder + "ApplicationSearch.cache");
+  static const std::unique_ptr<ApplicationRegistry> registry = CreateApplicationRegistry(
+      DefaultApplicationFolders(), ApplicationSearchLimits(), searchCache.get());
+  static const std::unique_ptr<Bundles> bundles = CreateBundles(searchCache.get());
   static const std::unique_ptr<PropertyListFiles> propertyLists = CreatePropertyListFiles();
   static const std::unique_ptr<SystemVersion> systemVersion = CreateSystemVersion();
   static const std::unique_ptr<TemporaryFiles> temporaryFiles =
-      CreateTemporaryFiles(TemporaryFolder());
+      CreateTemporaryFiles(temporaryFolder);
   static const std::unique_ptr<Launcher> launcher = CreateLauncher();
   static const std::unique_ptr<Shell> shell = CreateShell();
   static TargetApp instance(InstallerLog::GetInstance(), [] {

@@ -1,11 +1,13 @@
 #include "app/operation_runner.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -24,6 +26,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::ThrowsMessage;
 
 constexpr char kPipeName[] = "runner";
 
@@ -83,6 +86,10 @@ class OperationRunnerTest : public ::testing::Test {
     TargetAppEnvironment environment;
     environment.shell = &shell_;
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
+    // The terminate wait lasts far longer than a host needs to answer, and
+    // far less than the product's, so that a missed answer fails instead of
+    // hanging.
+    limits_.terminateWaitLimit = 10s;
   }
   ~OperationRunnerTest() override { EXPECT_TRUE(WorkersEnded()); }
 
@@ -93,17 +100,9 @@ class OperationRunnerTest : public ::testing::Test {
     return !OperationRunner::AnyWorkerRunning();
   }
 
-  // The terminate wait lasts far longer than a host needs to answer, and far
-  // less than the product's, so that a missed answer fails instead of hanging.
-  static OperationRunnerLimits Limits() {
-    OperationRunnerLimits limits;
-    limits.terminateWaitLimit = 10s;
-    return limits;
-  }
-  std::unique_ptr<OperationRunner> MakeRunner(OperationRunnerLimits limits = Limits(),
-                                              std::unique_ptr<ProgressMonitor> monitor = nullptr) {
+  std::unique_ptr<OperationRunner> MakeRunner(std::unique_ptr<ProgressMonitor> monitor = nullptr) {
     return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
-                                             std::move(limits));
+                                             limits_);
   }
 
   ScopedTempDir temp_;
@@ -111,6 +110,7 @@ class OperationRunnerTest : public ::testing::Test {
   CommBridge bridge_;
   ScriptedShell shell_;
   std::unique_ptr<TargetApp> targetApp_;
+  OperationRunnerLimits limits_;
 };
 
 TEST(OperationRunnerLimitsTest, TheDefaultsAreNineHundredSeconds) {
@@ -118,20 +118,12 @@ TEST(OperationRunnerLimitsTest, TheDefaultsAreNineHundredSeconds) {
   EXPECT_EQ(OperationRunnerLimits().terminateWaitLimit, 900s);
 }
 
-HostBehaviour Host(bool terminateAtOnce = false, bool answer = true, int64_t closeAfter = -1) {
-  HostBehaviour behaviour;
-  behaviour.terminateAtOnce = terminateAtOnce;
-  behaviour.answerFinalPacket = answer;
-  behaviour.closeAfter = closeAfter;
-  return behaviour;
-}
-
 struct RunRow {
   const char* name;
   int installerMs;
   int installerStatus;  // -1 throws
   bool reentrant;       // the progress monitor asks for a second operation
-  HostBehaviour host;
+  int host;             // 0 answers the final packet, 1 terminates at once, 2 never answers
   uint64_t limitTicks;  // on a clock ticking once per reading; 0 the product's
   int answerMs;         // how long the terminate may take; 0 the tests' own
   int result;
@@ -155,17 +147,19 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   const RunRow& row = GetParam();
   shell_.installerMs = row.installerMs;
   shell_.installerStatus = row.installerStatus;
-  PipeHost host(temp_.path() + "/", kPipeName, row.host);
-  OperationRunnerLimits limits = Limits();
-  if (row.answerMs > 0) limits.terminateWaitLimit = row.answerMs * 1ms;
+  HostBehaviour behaviour;
+  behaviour.terminateAtOnce = row.host == 1;
+  behaviour.answerFinalPacket = row.host != 2;
+  PipeHost host(temp_.path() + "/", kPipeName, behaviour);
+  if (row.answerMs > 0) limits_.terminateWaitLimit = row.answerMs * 1ms;
   if (row.limitTicks > 0) {
-    limits.processorTimeLimitTicks = row.limitTicks;
+    limits_.processorTimeLimitTicks = row.limitTicks;
     auto ticks = std::make_shared<std::atomic<long>>(0);
-    limits.processorClock = [ticks] { return static_cast<std::clock_t>((*ticks)++); };
+    limits_.processorClock = [ticks] { return static_cast<std::clock_t>((*ticks)++); };
   }
   auto monitor = row.reentrant ? std::make_unique<Reentrant>() : nullptr;
   Reentrant* reentrant = monitor.get();
-  auto runner = MakeRunner(limits, std::move(monitor));
+  auto runner = MakeRunner(std::move(monitor));
   if (reentrant != nullptr) reentrant->runner = runner.get();
   auto params = std::make_unique<InstallOperationParams>("/pkgs/p.pkg");
   params->pipeName = kPipeName;
@@ -193,39 +187,30 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
 INSTANTIATE_TEST_SUITE_P(
     Rows, OperationRunnerRunTest,
     ::testing::Values(
-        RunRow{"EndsAtOnce", 0, 0, false, Host(), 0, 0, 0, "9:100 ", kWell},
-        RunRow{"Fails", 0, 1, false, Host(), 0, 0, 38, "10:38 ",
-               "Output of install command: installed|Operation status: 1|Operation "
-               "failed|Terminate pkt received|"},
-        RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, Host(), 0, 0, 0,
+        RunRow{"EndsAtOnce", 0, 0, false, 0, 0, 0, 0, "9:100 ", kWell},
+        RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, 0, 0, 0, 0,
                "9:10 9:10 9:10 9:100 ", kWell},
-        RunRow{"WorkerThrows", 0, -1, false, Host(), 0, 0, 38, "10:38 ",
+        RunRow{"WorkerThrows", 0, -1, false, 0, 0, 0, 38, "10:38 ",
                "Operation stopped by an error: installer vanished|Operation status: "
                "1|Operation failed|Terminate pkt received|"},
-        RunRow{"TerminateBeforeTheFinal", 300, 0, false, Host(true), 0, 0, 0, "9:100 ", kWell},
-        RunRow{"HostCloses", 0, 0, false, Host(false, false, 1), 0, 0, 0, "9:100 ", kWell},
+        RunRow{"TerminateBeforeTheFinal", 300, 0, false, 1, 0, 0, 0, "9:100 ", kWell},
         // The worker goes on after the limit, and only the caller's wait ends.
-        RunRow{"TimeLimit", 2000, 0, false, Host(), 1, 0, 38, "9:10 10:38 ",
+        RunRow{"TimeLimit", 2000, 0, false, 0, 1, 0, 38, "9:10 10:38 ",
                "Operation failed|Terminate pkt received|Output of install command: installed|"},
-        RunRow{"HostNeverAnswers", 0, 0, false, Host(false, false), 0, 100, 0, "9:100 ",
+        RunRow{"HostNeverAnswers", 0, 0, false, 2, 0, 100, 0, "9:100 ",
                "Output of install command: installed|Operation status: 1|Operation complete|"}),
     [](const ::testing::TestParamInfo<RunRow>& info) { return std::string(info.param.name); });
 
 TEST_F(OperationRunnerTest, AWorkerThatCannotBeStartedIsAnErrorForMain) {
   PipeHost host(temp_.path() + "/", kPipeName);
-  OperationRunnerLimits limits = Limits();
-  limits.startThread = [](std::function<void()>) -> std::thread {
+  limits_.startThread = [](std::function<void()>) -> std::thread {
     throw std::system_error(EAGAIN, std::generic_category());
   };
   InstallOperationParams params("/pkgs/p.pkg");
   params.pipeName = kPipeName;
-  try {
-    MakeRunner(limits)->DoOperation(OperationType::Install, &params);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::system_error& error) {
-    EXPECT_EQ(error.code().value(), EAGAIN);
-    EXPECT_EQ(std::string(error.what()).rfind("thread constructor failed", 0), 0u) << error.what();
-  }
+  EXPECT_THAT([&] { MakeRunner()->DoOperation(OperationType::Install, &params); },
+              ThrowsMessage<std::system_error>(std::string("thread constructor failed: ") +
+                                               std::strerror(EAGAIN)));
   EXPECT_TRUE(host.WaitForPackets(1, 100ms).empty());
 }
 

@@ -4,9 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "platform/file_url.h"
@@ -23,15 +22,19 @@ std::string Declares(const std::string& key, const std::string& value,
          "</key><array><string>" + value + "</string></array>" + more + "</dict>";
 }
 
+// An Info.plist declaring `documentTypes` under `key`.
+std::string Info(const std::string& documentTypes,
+                 const std::string& key = "CFBundleDocumentTypes") {
+  return "<plist><dict><key>" + key + "</key><array>" + documentTypes + "</array></dict></plist>";
+}
+
 const std::string kPdfEditor = Declares("LSItemContentTypes", "com.adobe.pdf");
+const std::string kEditor = Info(kPdfEditor);
 
 class ApplicationRegistryTest : public ::testing::Test {
  protected:
-  void MakeApp(const std::string& relative, const std::string& documentTypes = kPdfEditor,
-               const std::string& key = "CFBundleDocumentTypes") {
-    WriteFileOrDie(
-        dir_.path() + relative + "/Contents/Info.plist",
-        "<plist><dict><key>" + key + "</key><array>" + documentTypes + "</array></dict></plist>");
+  void MakeApp(const std::string& relative, const std::string& info = kEditor) {
+    WriteFileOrDie(dir_.path() + relative + "/Contents/Info.plist", info);
   }
 
   // The answer for a file named `probe` (created unless `create` is false), or {"null"}.
@@ -53,41 +56,73 @@ class ApplicationRegistryTest : public ::testing::Test {
   const std::string apps_ = dir_.path() + "/Apps";
 };
 
-TEST_F(ApplicationRegistryTest, EachWayOfDeclaringTheTypeRegistersAnEditor) {
-  const std::string kTextTypes =
+// Each application under /Apps, its Info.plist and whether it edits PDF
+// documents where the registry finds it.
+TEST_F(ApplicationRegistryTest, FindsTheEditorsDeclaredInThePlacesWhereApplicationsNest) {
+  const std::string kText =
       "<key>LSItemContentTypes</key><array><string>public.text</string></array>";
-  struct App {
-    const char* name;
-    std::string types;
-    std::string key = "CFBundleDocumentTypes";
-  };
-  const App apps[] = {
-      {"ByType", kPdfEditor},
+  const std::string in = "/Outer.app/Contents/", kit = in + "Frameworks/Kit.framework/";
+  const std::tuple<std::string, std::string, bool> kApps[] = {
+      {"/ByType.app", kEditor, true},
       // However the key is spelled, the parser reads it.
-      {"KeyByReference", kPdfEditor, "CFBundle&#68;ocumentTypes"},
-      {"KeyAroundComment", kPdfEditor, "CFBundle<!---->DocumentTypes"},
-      {"KeyInCData", kPdfEditor, "CFBundle<![CDATA[Document]]>Types"},
-      {"ByExtension", Declares("CFBundleTypeExtensions", "PDF")},
-      {"ByMime", Declares("CFBundleTypeMIMETypes", "application/pdf")},
-      {"ByOsType", Declares("CFBundleTypeOSTypes", "PDF ")},
-      {"AnyExtension", Declares("CFBundleTypeExtensions", "*")},
-      {"AnyOsType", Declares("CFBundleTypeOSTypes", "****")},
-      {"Viewer", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer")},
-      {"AnyViewer", Declares("CFBundleTypeExtensions", "*", "Viewer")},
-      {"Text", Declares("CFBundleTypeExtensions", "txt") + "<string>odd</string>"},
-      {"LowerOsType", Declares("CFBundleTypeOSTypes", "pdf ")},
+      {"/KeyByReference.app", Info(kPdfEditor, "CFBundle&#68;ocumentTypes"), true},
+      {"/KeyAroundComment.app", Info(kPdfEditor, "CFBundle<!---->DocumentTypes"), true},
+      {"/KeyInCData.app", Info(kPdfEditor, "CFBundle<![CDATA[Document]]>Types"), true},
+      {"/ByExtension.app", Info(Declares("CFBundleTypeExtensions", "PDF")), true},
+      {"/ByMime.app", Info(Declares("CFBundleTypeMIMETypes", "application/pdf")), true},
+      {"/ByOsType.app", Info(Declares("CFBundleTypeOSTypes", "PDF ")), true},
+      {"/AnyExtension.app", Info(Declares("CFBundleTypeExtensions", "*")), true},
+      {"/AnyOsType.app", Info(Declares("CFBundleTypeOSTypes", "****")), true},
+      {"/Viewer.app", Info(Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer")), false},
+      {"/Text.app", Info(Declares("CFBundleTypeExtensions", "txt") + "<string>x</string>"), false},
+      {"/LowerOsType.app", Info(Declares("CFBundleTypeOSTypes", "pdf ")), false},
       // Content types, when named, are the only declaration that counts.
-      {"TypesHideExtension", Declares("CFBundleTypeExtensions", "pdf", "Editor", kTextTypes)},
-      {"TypesHideMime", Declares("CFBundleTypeMIMETypes", "application/pdf", "Editor", kTextTypes)},
-      {"TypesHideAnyOsType", Declares("CFBundleTypeOSTypes", "****", "Editor", kTextTypes)},
+      {"/TypesHide.app", Info(Declares("CFBundleTypeExtensions", "pdf", "Editor", kText)), false},
+      {"/Broken.app", kEditor.substr(0, kEditor.size() - 16), false},  // cut short
+      {"/Outer.app", Info(""), false},
+      // Applications nest only in these places of a bundle; links, as
+      // frameworks hold them, are not followed.
+      {in + "Applications/A.app", kEditor, true},
+      {in + "Helpers/H.app", kEditor, true},
+      {in + "Helpers/H.app/Contents/Helpers/HH.app", kEditor, true},
+      {in + "SharedSupport/S.app", kEditor, true},
+      {in + "Library/LoginItems/L.app", kEditor, true},
+      {in + "Frameworks/E.app", kEditor, true},
+      {kit + "K.app", kEditor, true},
+      {kit + "Versions/A/V.app", kEditor, true},
+      {kit + "Versions/B/Helpers/VH.app", kEditor, true},
+      {in + "Resources/R.app", kEditor, false},
+      {in + "MacOS/M.app", kEditor, false},
+      {in + "_CodeSignature/C.app", kEditor, false},
+      {in + "PlugIns/P.app", kEditor, false},
+      {in + "Helpers/Sub/D.app", kEditor, false},
+      {in + "Library/LaunchServices/T.app", kEditor, false},
+      {kit + "Resources/KR.app", kEditor, false},
+      {kit + "Versions/A/Resources/VR.app", kEditor, false},
   };
-  for (const App& app : apps)
-    MakeApp("/Apps/" + std::string(app.name) + ".app", app.types, app.key);
-  EXPECT_EQ(Editors({apps_}),
-            (Urls{Url("/Apps/AnyExtension.app"), Url("/Apps/AnyOsType.app"),
-                  Url("/Apps/ByExtension.app"), Url("/Apps/ByMime.app"), Url("/Apps/ByOsType.app"),
-                  Url("/Apps/ByType.app"), Url("/Apps/KeyAroundComment.app"),
-                  Url("/Apps/KeyByReference.app"), Url("/Apps/KeyInCData.app")}));
+  Urls expected;
+  for (const auto& [path, info, found] : kApps) {
+    MakeApp("/Apps" + path, info);
+    if (found) expected.push_back(Url("/Apps" + path));
+  }
+  std::sort(expected.begin(), expected.end());
+  MakeApp("/Elsewhere/Outside.app");
+  WriteFileOrDie(apps_ + "/Plain.app", "not a directory");
+  ASSERT_EQ(symlink("A", (apps_ + kit + "Versions/Current").c_str()), 0);
+  ASSERT_EQ(symlink((dir_.path() + "/Elsewhere/Outside.app").c_str(), (apps_ + "/L.app").c_str()),
+            0);
+  ASSERT_EQ(symlink(apps_.c_str(), (apps_ + "/Loop").c_str()), 0);
+  EXPECT_EQ(Editors({dir_.path() + "/Absent", apps_}), expected);
+  // Only an existing file of a PDF name has editors; without any, the answer is null.
+  EXPECT_EQ(Editors({apps_}, "/UPPER.PDF"), expected);
+  EXPECT_EQ(Editors({dir_.path() + "/Absent"}), Urls{"null"});
+  EXPECT_EQ(Editors({apps_}, "/probe.txt"), Urls{"null"});
+  EXPECT_EQ(Editors({apps_}, "/absent.pdf", false), Urls{"null"});
+  MakeDirectoriesOrDie(dir_.path() + "/folder.pdf");
+  EXPECT_EQ(Editors({apps_}, "/folder.pdf", false), Urls{"null"});
+  Urls urls{"unchanged"};
+  EXPECT_FALSE(CreateApplicationRegistry({apps_})->CopyEditorApplicationURLs("not a url", &urls));
+  EXPECT_EQ(urls, Urls{"unchanged"});
 }
 
 TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicates) {
@@ -100,33 +135,6 @@ TEST_F(ApplicationRegistryTest, FoldersInOrderBundlesInByteOrderWithoutDuplicate
   EXPECT_EQ(urls[0], "file://" + first + "/B%20c.app/");
 }
 
-TEST_F(ApplicationRegistryTest, SearchesOnlyThePlacesInABundleWhereApplicationsNest) {
-  MakeApp("/Apps/Outer.app", "");
-  const std::string kit = "Frameworks/Kit.framework/";
-  const std::string nested[] = {"Applications/A.app",
-                                "Helpers/H.app",
-                                "Helpers/H.app/Contents/Helpers/HH.app",
-                                "SharedSupport/S.app",
-                                "Library/LoginItems/L.app",
-                                "Frameworks/E.app",
-                                kit + "K.app",
-                                kit + "Versions/A/V.app",
-                                kit + "Versions/B/Helpers/VH.app"};
-  for (const std::string& inner : nested) MakeApp("/Apps/Outer.app/Contents/" + inner);
-  for (const std::string& inner :
-       Urls{"Resources/R.app", "MacOS/M.app", "_CodeSignature/C.app", "PlugIns/P.app",
-            "Helpers/Sub/D.app", "Library/LaunchServices/T.app", kit + "Resources/KR.app",
-            kit + "Versions/A/Resources/VR.app"})
-    MakeApp("/Apps/Outer.app/Contents/" + inner);
-  // Links, as frameworks hold them, are not followed.
-  ASSERT_EQ(symlink("A", (apps_ + "/Outer.app/Contents/" + kit + "Versions/Current").c_str()), 0);
-  Urls expected;
-  for (const std::string& inner : nested)
-    expected.push_back(Url("/Apps/Outer.app/Contents/" + inner));
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Editors({apps_}), expected);
-}
-
 // Each application folder and each bundle has its own budget of entries.
 TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
   limits_ = {8, 8};
@@ -134,44 +142,12 @@ TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
     MakeDirectoriesOrDie(dir_.path() + "/1/Huge/" + std::to_string(i));
     MakeDirectoriesOrDie(apps_ + "/Big.app/Contents/Helpers/" + std::to_string(i));
   }
-  MakeApp("/Apps/Big.app");
-  MakeApp("/Apps/Small.app");
-  MakeApp("/Apps/Small.app/Contents/Helpers/Nested.app");
+  for (const char* name :
+       {"/Apps/Big.app", "/Apps/Small.app", "/Apps/Small.app/Contents/Helpers/Nested.app"})
+    MakeApp(name);
   EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_}),
             (Urls{Url("/Apps/Big.app"), Url("/Apps/Small.app"),
                   Url("/Apps/Small.app/Contents/Helpers/Nested.app")}));
-}
-
-TEST_F(ApplicationRegistryTest, SkipsLinksAndBrokenBundles) {
-  MakeApp("/Elsewhere/Outside.app");
-  MakeApp("/Apps/Real.app");
-  WriteFileOrDie(apps_ + "/Broken.app/Contents/Info.plist", "<plist><dict><key>");
-  WriteFileOrDie(apps_ + "/Plain.app", "not a directory");
-  ASSERT_EQ(symlink((dir_.path() + "/Elsewhere/Outside.app").c_str(), (apps_ + "/L.app").c_str()),
-            0);
-  ASSERT_EQ(symlink(apps_.c_str(), (apps_ + "/Loop").c_str()), 0);
-  EXPECT_EQ(Editors({apps_, dir_.path() + "/Absent"}), Urls{Url("/Apps/Real.app")});
-}
-
-TEST_F(ApplicationRegistryTest, NoEditorIsTheNullAnswer) {
-  MakeApp("/Apps/Viewer.app", Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer"));
-  EXPECT_EQ(Editors({apps_}), Urls{"null"});
-  MakeApp("/Apps/Editor.app");
-  EXPECT_EQ(Editors({apps_}, "/UPPER.PDF"), Urls{Url("/Apps/Editor.app")});
-  EXPECT_EQ(Editors({apps_}, "/probe.txt"), Urls{"null"});
-  EXPECT_EQ(Editors({apps_}, "/absent.pdf", false), Urls{"null"});
-  MakeDirectoriesOrDie(dir_.path() + "/folder.pdf");
-  EXPECT_EQ(Editors({apps_}, "/folder.pdf", false), Urls{"null"});
-  Urls urls{"unchanged"};
-  EXPECT_FALSE(CreateApplicationRegistry({apps_})->CopyEditorApplicationURLs("not a url", &urls));
-  EXPECT_EQ(urls, Urls{"unchanged"});
-}
-
-TEST(DefaultApplicationFoldersTest, IncludesTheUsersApplications) {
-  EXPECT_EQ(
-      DefaultApplicationFolders(),
-      (Urls{"/Applications", "/System/Applications", "/Network/Applications",
-            std::string(std::getenv("HOME")) + "/Applications", "/Library/InstallerSandboxes"}));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,37 +27,23 @@ std::string Repeat(const std::string& text, int times) {
   return result;
 }
 
-// The binary form of `root`, which is freed.
-std::string Binary(plist_t root) {
-  char* bytes = nullptr;
-  uint32_t length = 0;
-  plist_to_bin(root, &bytes, &length);
-  std::string data(bytes, length);
-  free(bytes);
-  plist_free(root);
-  return data;
-}
-
-// `levels` arrays nested in one another.
-plist_t NestedArrays(int levels) {
-  plist_t root = plist_new_array();
-  for (plist_t inner = root; --levels > 0;) {
-    plist_t next = plist_new_array();
-    plist_array_append_item(inner, next);
-    inner = next;
-  }
-  return root;
-}
-
-// A binary plist of `objects`, the first the root, with one-byte references.
-std::string Bplist(const std::vector<std::string>& objects) {
+// A binary plist of `objects`, the first the root, with references of `refSize` bytes.
+std::string Bplist(const std::vector<std::string>& objects, char refSize = 1) {
   std::string data = "bplist00", table;
   for (const std::string& object : objects) {
     table += Word(data.size(), 4);
     data += object;
   }
-  return data + table + std::string(6, '\0') + "\x04\x01" + Word(objects.size(), 8) + Word(0, 8) +
-         Word(data.size(), 8);
+  return data + table + std::string(6, '\0') + '\x04' + refSize + Word(objects.size(), 8) +
+         Word(0, 8) + Word(data.size(), 8);
+}
+
+// `levels` arrays nested in one another.
+std::string NestedArrays(int levels) {
+  std::vector<std::string> objects;
+  for (int i = 1; i < levels; ++i) objects.push_back("\xa1" + Word(i, 2));
+  objects.push_back("\xa0");
+  return Bplist(objects, 2);
 }
 
 std::string Array(const std::vector<int>& refs) {
@@ -80,39 +64,32 @@ std::string Chain(int length, const std::string& last) {
 class PropertyListTest : public ::testing::Test {
  protected:
   bool Read(const std::string& contents) {
-    WriteFileOrDie(dir_.path() + "/p.plist", contents);
-    return ReadPropertyListFile(dir_.path() + "/p.plist", &value_);
+    WriteFileOrDie(path_, contents);
+    return ReadPropertyListFile(path_, &value_);
   }
   ScopedTempDir dir_;
+  const std::string path_ = dir_.path() + "/p.plist";
   PlistValue value_;
 };
 
-TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
-  const std::string xml =
+TEST_F(PropertyListTest, ReadsEveryKind) {
+  ASSERT_TRUE(Read(
       "<?xml version=\"1.0\"?><!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"x.dtd\">"
       "<plist version=\"1.0\"><dict><key>s</key><string>a &amp; b</string>"
       "<key>i</key><integer>-5</integer><key>r</key><real>2.5</real><key>t</key><true/>"
       "<key>f</key><false/><key>a</key><array><string>x</string><dict/></array>"
-      "<key>d</key><data>AAEC</data><key>when</key><date>2020-01-01T00:00:00Z</date></dict></"
-      "plist>";
-  plist_t parsed = nullptr;
-  plist_from_xml(xml.data(), xml.size(), &parsed);
-  for (const std::string& file : {xml, Binary(parsed)}) {
-    ASSERT_TRUE(Read(file));
-    EXPECT_EQ(value_.Find("s")->string, "a & b");
-    EXPECT_EQ(value_.Find("i")->kind, PlistValue::Kind::kInteger);
-    EXPECT_EQ(value_.Find("i")->number, -5);
-    EXPECT_EQ(value_.Find("r")->number, 2.5);
-    EXPECT_TRUE(value_.Find("t")->BoolValue());
-    EXPECT_EQ(value_.Find("f")->kind, PlistValue::Kind::kBoolean);
-    EXPECT_FALSE(value_.Find("f")->BoolValue());
-    EXPECT_EQ(value_.Find("a")->array.at(1).kind, PlistValue::Kind::kDictionary);
-    EXPECT_EQ(value_.Find("d")->kind, PlistValue::Kind::kOther);
-    EXPECT_EQ(value_.Find("when")->kind, PlistValue::Kind::kOther);
-    EXPECT_EQ(value_.Find("a")->Find("x"), nullptr);
-  }
+      "<key>d</key><data>AAEC</data></dict></plist>"));
+  EXPECT_EQ(value_.Find("s")->string, "a & b");
+  EXPECT_EQ(value_.Find("i")->kind, PlistValue::Kind::kInteger);
+  EXPECT_EQ(value_.Find("i")->number, -5);
+  EXPECT_EQ(value_.Find("r")->number, 2.5);
+  EXPECT_TRUE(value_.Find("t")->BoolValue());
+  EXPECT_EQ(value_.Find("f")->kind, PlistValue::Kind::kBoolean);
+  EXPECT_FALSE(value_.Find("f")->BoolValue());
+  EXPECT_EQ(value_.Find("a")->array.at(1).kind, PlistValue::Kind::kDictionary);
+  EXPECT_EQ(value_.Find("d")->kind, PlistValue::Kind::kOther);
   // Levels beyond 128 are kept as other values.
-  ASSERT_TRUE(Read(Binary(NestedArrays(200))));
+  ASSERT_TRUE(Read(Repeat("<array>", 200) + Repeat("</array>", 200)));
   const PlistValue* level = &value_;
   int converted = 0;
   for (; level->kind == PlistValue::Kind::kArray && !level->array.empty(); ++converted)
@@ -124,25 +101,14 @@ TEST_F(PropertyListTest, ReadsEveryKindInBothFormats) {
 // What libplist would abort on, recurse too deep for or expand beyond memory,
 // and what is no property list at all, is refused before it is parsed.
 TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile) {
-  plist_t list = NestedArrays(1);
-  for (int i = 0; i < 3; ++i) plist_array_append_item(list, plist_new_string("entry"));
-  const std::string binary = Binary(list);
+  const std::string binary = Bplist({Array({1, 1, 1}), "Uentry"});  // ["entry", "entry", "entry"]
   std::string hugeCount = binary;
   hugeCount.replace(binary.size() - 24, 8, std::string(8, '\xff'));
-  // A dictionary key holding a NUL: as ASCII and, for a key with a non-ASCII
-  // character, as UTF-16.
-  const auto nulKey = [](const std::string& key, const std::string& stored) {
-    plist_t info = plist_new_dict();
-    plist_dict_set_item(info, key.c_str(), plist_new_string("23.0"));
-    std::string file = Binary(info);
-    return file.replace(file.find(stored), stored.size(),
-                        stored.substr(0, stored.size() - 1) + '\0');
-  };
   const std::string kTrue = "<plist><true/></plist>";
   const std::string kText = std::string("\x5f\x11\x01\x90", 4) + std::string(400, 'x');
   const std::pair<std::string, bool> kRows[] = {
-      {Binary(NestedArrays(512)), true},
-      {Binary(NestedArrays(513)), false},
+      {NestedArrays(512), true},
+      {NestedArrays(513), false},
       {Repeat("<array>", 512) + Repeat("</array>", 512), true},
       {Repeat("<array>", 513) + Repeat("</array>", 513), false},
       {kTrue + std::string(16 * 1024 * 1024 - kTrue.size(), ' '), true},
@@ -156,13 +122,15 @@ TEST_F(PropertyListTest, ReadsUpToItsLimitsAndRefusesWhatIsNotAPropertyListFile)
       {Bplist({std::string("\xaf\x13\0\0\0\x01\0\0\0\0", 10)}), false},  // 2^32 references
       {"bplist00" + std::string(32, '\xff'), false},
       {"", false},
-      {"garbage", false},
       {"<plist><array><string>open", false},
       {hugeCount, false},
       {binary.substr(0, binary.size() - 1), false},
       {binary.substr(0, binary.size() - 20), false},
-      {nulKey("CFBundleVersion+", "CFBundleVersion+"), false},
-      {nulKey("Name\xc3\xa9+", std::string("\0\xe9\0+", 4)), false},
+      // A dictionary key {"k": true}, as ASCII and as UTF-16, and one holding a NUL.
+      {Bplist({"\xd1\x01\x02", "\x51k", "\x09"}), true},
+      {Bplist({"\xd1\x01\x02", std::string("\x52k\0", 3), "\x09"}), false},
+      {Bplist({"\xd1\x01\x02", std::string("\x61\0k", 3), "\x09"}), true},
+      {Bplist({"\xd1\x01\x02", std::string("\x62\0k\0\0", 5), "\x09"}), false},
   };
   for (const auto& [contents, read] : kRows) {
     value_.string = "untouched";
@@ -191,12 +159,10 @@ TEST(XmlPlistNestingTest, CountsArraysAndDictionariesOnTheSafeSide) {
   for (const auto& [text, fits] : kRows) EXPECT_EQ(XmlPlistNestingFits(text, 2), fits) << text;
 }
 
-TEST(SystemVersionTest, ComparesTheMajorVersionAndTakesAnUnknownOneAsCurrent) {
-  ScopedTempDir dir;
-  const std::string path = dir.path() + "/v.plist";
-  const auto atLeast11 = [&path](const std::string& value) {
-    WriteFileOrDie(path, "<plist><dict><key>ProductVersion</key>" + value + "</dict></plist>");
-    return IsSystemAtLeastMacOS11(path);
+TEST_F(PropertyListTest, TheSystemVersionComparesItsMajorVersionAndTakesAnUnknownOneAsCurrent) {
+  const auto atLeast11 = [this](const std::string& value) {
+    WriteFileOrDie(path_, "<plist><dict><key>ProductVersion</key>" + value + "</dict></plist>");
+    return IsSystemAtLeastMacOS11(path_);
   };
   for (const char* older : {"10.15.7", "10", "9.2"})
     EXPECT_FALSE(atLeast11("<string>" + std::string(older) + "</string>")) << older;
@@ -211,16 +177,12 @@ std::string ThinMachO(uint32_t magic, uint32_t cputype, bool bigEndian) {
          std::string(magic == 0xfeedfacf ? 24 : 20, '\0');
 }
 
-// A universal header listing `types`, each slice 16 bytes long after the table.
-std::string Universal(const Types& types, bool offsets64, uint32_t claimedCount = 0) {
-  const int width = offsets64 ? 8 : 4;
-  std::string bytes = Word(offsets64 ? 0xcafebabf : 0xcafebabe, 4) +
-                      Word(claimedCount ? claimedCount : types.size(), 4);
-  const uint64_t slices = 8 + types.size() * (offsets64 ? 32 : 20);
-  for (size_t i = 0; i < types.size(); ++i)
-    bytes += Word(types[i], 4) + Word(3, 4) + Word(slices + 16 * i, width) + Word(16, width) +
-             Word(4, 4) + (offsets64 ? Word(0, 4) : "");
-  return bytes + std::string(16 * types.size(), '\0');
+// A universal header listing `types`, without slices: where they lie, all
+// zero here, is not looked at.
+std::string Universal(const Types& types, bool offsets64) {
+  std::string bytes = Word(offsets64 ? 0xcafebabf : 0xcafebabe, 4) + Word(types.size(), 4);
+  for (uint32_t type : types) bytes += Word(type, 4) + std::string(offsets64 ? 28 : 16, '\0');
+  return bytes;
 }
 
 std::string Elf(uint8_t elfClass, uint8_t data, uint16_t machine) {
@@ -231,8 +193,6 @@ std::string Elf(uint8_t elfClass, uint8_t data, uint16_t machine) {
 
 TEST(ExecutableArchitecturesTest, ListsTheTypesOfMachOAndElfHeadersAndNoneOfOthers) {
   const std::string two = Universal({0x01000007, 0x0100000c}, false);
-  std::string wild = Universal({0x0100000c}, true);
-  wild.replace(16, 8, Word(~0ull, 8));
   const std::pair<std::string, Types> kRows[] = {
       {ThinMachO(0xfeedfacf, 0x01000007, false), {0x01000007}},
       {ThinMachO(0xfeedfacf, 0x0100000c, true), {0x0100000c}},
@@ -241,16 +201,11 @@ TEST(ExecutableArchitecturesTest, ListsTheTypesOfMachOAndElfHeadersAndNoneOfOthe
       {two, {0x01000007, 0x0100000c}},
       {Universal({0x0100000c, 7, 0x01000007}, true), {0x0100000c, 7, 0x01000007}},
       {Universal(Types(32, 7), false), Types(32, 7)},
-      // Only the table counts: slices cut off or pointing anywhere still list.
-      {two.substr(0, 48), {0x01000007, 0x0100000c}},
-      {wild, {0x0100000c}},
       {Elf(2, 1, 62), {0x01000007}},
       {Elf(2, 1, 183), {0x0100000c}},
       {Elf(1, 2, 3), {7}},
       {Elf(2, 1, 40), {}},  // 32-bit ARM
       {two.substr(0, 47), {}},
-      {Universal({7}, false, 0xffffffff), {}},
-      {Universal({7}, false, 3), {}},
       {Universal(Types(33, 7), false), {}},
       {Universal({}, false), {}},
       {ThinMachO(0xfeedfacf, 7, false).substr(0, 20), {}},
@@ -258,16 +213,12 @@ TEST(ExecutableArchitecturesTest, ListsTheTypesOfMachOAndElfHeadersAndNoneOfOthe
       {Elf(3, 1, 62), {}},
       {"#!/bin/sh\n", {}},
       {"", {}},
-      // A Java class file: the universal magic, versions 0 and 52, a constant pool.
-      {"\xca\xfe\xba\xbe" + Word(52, 4) + Word(0x001d0a00060f0910, 8) + std::string(1200, 'j'), {}},
   };
   for (const auto& [contents, types] : kRows) {
     ScopedTempDir dir;
     WriteFileOrDie(dir.path() + "/exe", contents);
     EXPECT_EQ(ReadExecutableArchitectures(dir.path() + "/exe"), types) << contents.size();
   }
-  EXPECT_EQ(ReadExecutableArchitectures("/nonexistent/exe"), Types{});
-  EXPECT_EQ(ReadExecutableArchitectures("/tmp"), Types{});
 }
 
 TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
@@ -285,7 +236,7 @@ TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
   EXPECT_EQ(bundle->bundleIdentifier(), "com.example.tool");
   EXPECT_EQ(bundle->executablePath(), path + "/Contents/MacOS/Tool Main");
   EXPECT_EQ(bundle->executableArchitectures(), Types{0x01000007});
-  for (const char* info : {"", "<plist><array/></plist>", "not a plist",
+  for (const char* info : {"<plist><array/></plist>", "not a plist",
                            "<plist><dict><key>CFBundleIdentifier</key><integer>3</integer>"
                            "<key>CFBundleExecutable</key><array/></dict></plist>"}) {
     WriteFileOrDie(path + "/Contents/Info.plist", info);
@@ -293,7 +244,6 @@ TEST(BundleTest, ReadsIdentifierAndExecutableFromItsInfo) {
     ASSERT_NE(unusable, nullptr);
     EXPECT_EQ(unusable->bundleIdentifier(), "");
     EXPECT_EQ(unusable->executablePath(), "");
-    EXPECT_TRUE(unusable->executableArchitectures().empty());
   }
 }
 

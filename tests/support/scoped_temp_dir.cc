@@ -3,8 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "platform/regular_file.h"
 
 namespace fs = std::filesystem;
 
@@ -24,11 +25,10 @@ ScopedTempDir::~ScopedTempDir() {
 }
 
 std::string ReadFileOrDie(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  std::string contents;
+  if (!ReadRegularFile(path, size_t{1} << 40, &contents))
+    throw std::runtime_error("cannot read " + path);
+  return contents;
 }
 
 void WriteFileOrDie(const std::string& path, const std::string& contents) {

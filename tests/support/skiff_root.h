@@ -28,15 +28,30 @@
 
 #include <chrono>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "tests/support/fake_tools.h"
-#include "tests/support/product_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tools/throwaway_root/throwaway_root.h"
+
+// Whether CFBundleDocumentTypes registers the bundle as a PDF editor.
+enum class PdfRole { kEditor, kNone };
+
+struct ProductInstallation {
+  // Inside the root; Contents/Info.plist and Contents/MacOS/ go below it.
+  std::string bundlePath = "/Applications/Orvane Folian.app";
+  std::string identifier = "com.orvane.Folian.Pro";     // CFBundleIdentifier
+  std::optional<std::string> track = "Evergreen";       // TrackName
+  std::optional<std::string> version = "23.008.20470";  // CFBundleVersion
+  std::string executableName = "Folian";                // CFBundleExecutable
+  PdfRole pdfRole = PdfRole::kEditor;
+};
+
+// An XML property list whose top dictionary holds `entries`.
+std::string PlistDocument(const std::string& entries);
+std::string InfoPlist(const ProductInstallation& installation);
 
 // exitCode (-1 when a signal ended it), termSignal, timedOut, stdoutText,
 // stderrText; Describe() for messages.
@@ -59,37 +74,44 @@ class SkiffRoot {
 
   SkiffRoot();
 
-  // The host path of the root, and of a path inside it.
+  // The host path of the root, and of an absolute path inside it.
   const std::string& root() const { return temp_.path(); }
-  std::string HostPath(const std::string& insidePath) const;
+  std::string HostPath(const std::string& insidePath) const { return root() + insidePath; }
 
   // --- Building the machine ---------------------------------------------
 
-  // Writes the bundle (Info.plist and executable) and returns its path.
-  std::string AddInstallation(const ProductInstallation& installation = ProductInstallation());
-  // The track's installer preference file under /Library/Application Support.
-  void WriteInstallerPreferences(const std::string& track, bool singleClient, bool foliInstalled);
+  // Writes the bundle: Info.plist, and a copy of fake_product (which records
+  // how it was started in /tmp/launched.txt; an x86-64 ELF file, so also
+  // reported as x86-64) as the executable.
+  void AddInstallation(const ProductInstallation& installation = ProductInstallation());
   // The status and launch input at kInputPath.
   void WriteRequest(const std::string& bundleInfo,
                     const std::optional<std::string>& workflow = std::nullopt);
   // The install input at kInputPath and the proxy document /tmp/proxy.xml,
   // which name the package at `packagePath`.
   void WriteInstallInput(const std::string& packagePath);
+  // The uninstall input for com.orvane.Folian.Pro at kInputPath and the proxy
+  // document /tmp/proxy.xml naming the installation folder (normally
+  // "[OrvaneProgramFiles]/…") and the remover tool (normally "[INSTALLDIR]/…").
+  void WriteUninstallInput(const std::string& installFolder, const std::string& removerPath);
   // Any file, parents created. Returns `insidePath`.
   std::string WriteFile(const std::string& insidePath, const std::string& contents);
-  void MakeDirectories(const std::string& insidePath);
 
-  // The stand-ins (fake_tools.h) for "pkgutil" and "installer" over /usr/sbin,
-  // made on first use; every tool's settings and call records live there.
-  FakeTools& Tools();
-  // Another stand-in at `insidePath` (the remover tool), configured through
-  // Tools() by its file name.
-  void InstallFakeTool(const std::string& insidePath);
+  // The stand-ins for the system tools skiff runs: "pkgutil" and "installer"
+  // in /usr/sbin, made on first use, and others added at their paths (the
+  // remover tool). A stand-in is a shell script that behaves by its own name
+  // N: it appends its arguments to N.calls, writes N.output, sleeps N.sleep
+  // milliseconds and exits with N.status (`setting` is "output", "sleep" or
+  // "status"); a missing setting means none or 0.
+  void AddTool(const std::string& insidePath);
+  void SetTool(const std::string& name, const std::string& setting, const std::string& text);
+  // One entry per call, in order, holding the arguments after argv[0]; empty
+  // when the tool was never called.
+  std::vector<Lines> ToolCalls(const std::string& name) const;
   // Replaces the stand-in package utility by our real signature check, and
   // writes at `packagePath` a package signed by a fresh test chain that the
-  // check trusts (tools/make_test_package), changed after signing when
-  // `tamper`.
-  void UsePackageUtility(const std::string& packagePath, bool tamper);
+  // check trusts (tools/make_test_package).
+  void UsePackageUtility(const std::string& packagePath);
 
   // --- Running ----------------------------------------------------------
 
@@ -102,48 +124,38 @@ class SkiffRoot {
   // plays the installer host.
   SkiffResult RunHost(const std::string& mode, const Lines& hostOptions = {},
                       std::chrono::milliseconds timeout = kDefaultTimeout);
-  // Starts skiff with `arguments` and returns at once, for tests that talk to
-  // it while it runs. Wait() on the handle; dropping it kills skiff.
-  throwaway_root::RunningCommand StartSkiff(const Lines& arguments);
   // Any program of the root (a path inside it, or a name on its PATH).
   SkiffResult RunCommand(const Lines& argv, std::chrono::milliseconds timeout = kDefaultTimeout);
 
   // Mounts for every later run, after skiff's own.
-  void AddBind(const throwaway_root::BindMount& mount) { binds_.push_back(mount); }
+  void AddBind(const throwaway_root::BindMount& mount) { command_.binds.push_back(mount); }
   // An empty tmpfs of `sizeBytes` at `insidePath` for every later run, each
   // run getting a fresh one; the host never sees its files.
   void AddTmpfs(const std::string& insidePath, uint64_t sizeBytes) {
-    tmpfsMounts_.push_back({insidePath, sizeBytes});
+    command_.tmpfsMounts.push_back({insidePath, sizeBytes});
   }
   // The programs' environment: PATH, HOME=/Users/tester, and the host's
   // sanitizer options. Changes apply to later runs.
-  std::map<std::string, std::string>& environment() { return environment_; }
+  std::map<std::string, std::string>& environment() { return command_.environment; }
 
   // --- Looking at the result --------------------------------------------
 
   bool Exists(const std::string& insidePath) const;
   // Throws std::runtime_error when the file cannot be read.
   std::string ReadFile(const std::string& insidePath) const;
-  // The document at --outputXml ("" when there is none).
+  // The document at --outputXml, or another file ("" when there is none).
   std::string OutputDocument(const std::string& insidePath = kOutputPath) const;
   // The log lines of the latest run (those after the last run separator),
   // each without its "[YYYY-MM-DD_HH-MM-SS] " prefix.
   Lines LastRunLogLines() const;
-  // The argument vectors of the product's runnable stand-in, oldest first,
-  // once `count` starts are recorded (the product outlives skiff) or
-  // `timeout` has passed.
-  std::vector<Lines> WaitForLaunches(
-      size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
-  throwaway_root::RootCommand Command(std::string executable, Lines argv) const;
-  throwaway_root::RootCommand SkiffCommand(const Lines& arguments) const;
-
   ScopedTempDir temp_;
-  std::unique_ptr<FakeTools> tools_;
-  std::vector<throwaway_root::BindMount> binds_;
-  std::vector<throwaway_root::TmpfsMount> tmpfsMounts_;
-  std::map<std::string, std::string> environment_;
+  // Every run's root, mounts and environment.
+  throwaway_root::RootCommand command_;
+
+  // The path of the stand-ins' file `name`, setting them up on first use.
+  std::string ToolFile(const std::string& name);
 };
 
 #endif  // SKIFF_TESTS_SUPPORT_SKIFF_ROOT_H_

@@ -32,13 +32,9 @@ void Put(PlistValue& dictionary, const char* key, const std::optional<T>& value)
   dictionary.kind = PlistValue::Kind::kDictionary;
   if (!value) return;
   PlistValue& entry = dictionary.dictionary[key];
-  if constexpr (std::is_same_v<T, bool>) {
-    entry.kind = PlistValue::Kind::kBoolean;
-    entry.number = *value;
-  } else {
-    entry.kind = PlistValue::Kind::kString;
-    entry.string = *value;
-  }
+  entry.kind = std::is_same_v<T, bool> ? PlistValue::Kind::kBoolean : PlistValue::Kind::kString;
+  if constexpr (std::is_same_v<T, bool>) entry.number = *value;
+  if constexpr (!std::is_same_v<T, bool>) entry.string = *value;
 }
 
 // The registry lists the installations in the order added, and answers only
@@ -79,15 +75,6 @@ class FakeMachine : public ApplicationRegistry,
     listed.push_back(FileUrlStringFromPath(app.path, true));
     return listed.back();
   }
-  // The installer preference file of `track` under `support`; absent flags are left out.
-  void Preferences(const std::string& support, const std::string& track,
-                   std::optional<bool> singleClient, std::optional<bool> foliInstalled) {
-    PlistValue& file = files[support + "/Orvane/Folian/" + track +
-                             "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist"];
-    Put(file, "bIsSingleClientApp", singleClient);
-    Put(file, "bIsSCFoliAppInstalled", foliInstalled);
-  }
-
   bool CopyEditorApplicationURLs(const std::string& fileUrl,
                                  std::vector<std::string>* urls) override {
     steps += "list ";
@@ -155,11 +142,26 @@ class FakeMachine : public ApplicationRegistry,
 class TargetAppTest : public ::testing::Test {
  protected:
   static constexpr char kSupport[] = "/Library/Application Support";
+  static constexpr char kPreferences[] =
+      "/Library/Application Support/Orvane/Folian/Evergreen/SupportFiles/Preferences/"
+      "com.orvane.folian.scainstaller.plist";
 
   // A fresh object over the machine (the class is stateless).
   TargetApp App() {
     return TargetApp(log_, {&machine_, &machine_, &machine_, &machine_, &machine_, &machine_,
                             &shell_, kSupport});
+  }
+
+  // The default installation, its Info.plist saying "FoliSCA" as given, and
+  // the preference file of its track with the two flags as given (absent
+  // ones left out).
+  std::string InstallSingleClient(std::optional<bool> foliSca, std::optional<bool> singleClient,
+                                  std::optional<bool> foliInstalled) {
+    Put(machine_.files[kPreferences], "bIsSingleClientApp", singleClient);
+    Put(machine_.files[kPreferences], "bIsSCFoliAppInstalled", foliInstalled);
+    FakeMachine::Installation app;
+    app.foliSca = foliSca;
+    return machine_.Install(app);
   }
 
   FakeMachine machine_;

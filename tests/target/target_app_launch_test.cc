@@ -4,6 +4,7 @@ namespace {
 
 using Start = FakeMachine::Start;
 
+constexpr char kApp[] = "/Applications/Folian.app";
 constexpr char kExecutable[] = "/Applications/Folian.app/Contents/MacOS/Folian";
 constexpr char kWith[] = "App will be launched with upgrade parameter.";
 constexpr char kFallback[] =
@@ -20,9 +21,9 @@ class LaunchTest : public TargetAppTest {
   }
 };
 
-// An Evergreen installation with "FoliSCA" as given and a preference file
-// saying single client, with the full application installed as given. The
-// lines after the URL line: W with the upgrade, F the fallback, O without.
+// A single-client Evergreen installation with "FoliSCA" and the full
+// application installed as given. The lines after the URL line: W with the
+// upgrade, F the fallback, O without.
 struct LaunchRow {
   const char* workflow;
   std::optional<bool> foliSca;
@@ -36,14 +37,8 @@ class LaunchRowTest : public LaunchTest, public ::testing::WithParamInterface<La
 
 TEST_P(LaunchRowTest, StartsDirectlyOnlyForASingleClientUpsell) {
   const LaunchRow& row = GetParam();
-  const std::string url = machine_.Install({"/Applications/Folian.app",
-                                            "Evergreen",
-                                            kId,
-                                            row.foliSca,
-                                            {kX64},
-                                            "23.008.20470",
-                                            row.hasExecutable ? kExecutable : ""});
-  machine_.Preferences(kSupport, "Evergreen", true, row.foliInstalled);
+  const std::string url = InstallSingleClient(row.foliSca, true, row.foliInstalled);
+  if (!row.hasExecutable) machine_.bundles[kApp].app.executable = "";
   machine_.start = row.start;
   machine_.openAnswer = row.desktopAnswer;
   EXPECT_EQ(Launch(kId, row.workflow), row.result);
@@ -57,8 +52,7 @@ TEST_P(LaunchRowTest, StartsDirectlyOnlyForASingleClientUpsell) {
   const Lines lines = log_.lines();
   EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), expected);
   // The desktop is asked exactly when the log says so.
-  EXPECT_EQ(machine_.opened,
-            row.lines.back() == 'O' ? Lines({"/Applications/Folian.app"}) : Lines());
+  EXPECT_EQ(machine_.opened, row.lines.back() == 'O' ? Lines({kApp}) : Lines());
 }
 
 constexpr Start kPid = Start::kPid;
@@ -73,15 +67,13 @@ INSTANTIATE_TEST_SUITE_P(
         LaunchRow{"upsell", true, false, false, kPid, true, true, false, true, "WFO"},
         LaunchRow{"upsell", true, false, true, Start::kMinusOne, true, false, true, true, "W"},
         LaunchRow{"upsell", std::nullopt, false, true, kPid, true, true, false, true, "O"},
-        LaunchRow{"install", true, false, true, kPid, false, false, false, false, "O"},
-        LaunchRow{"Upsell", true, false, true, kPid, true, true, false, false, "O"}));
+        // Not exactly "upsell", and the desktop refusing.
+        LaunchRow{"Upsell", true, false, true, kPid, false, false, false, false, "O"}));
 
 TEST_F(LaunchTest, OtherExceptionsFromTheStartAreNotCaught) {
-  machine_.Install({"/A.app", "Evergreen", kId, true});
-  machine_.Preferences(kSupport, "Evergreen", true, false);
+  InstallSingleClient(true, true, false);
   machine_.start = Start::kOtherError;
   EXPECT_THROW(Launch(kId, "upsell"), std::logic_error);
-  EXPECT_TRUE(machine_.opened.empty());
 }
 
 TEST_F(LaunchTest, NothingToLaunch) {
@@ -91,7 +83,6 @@ TEST_F(LaunchTest, NothingToLaunch) {
   EXPECT_FALSE(Launch(kId, "upsell"));
   EXPECT_EQ(log_.lines(), (Lines{"BundleID for getting App URL to launch: com.orvane.Folian.Pro",
                                  "Fetched all PDF Editors successfully"}));
-  EXPECT_TRUE(machine_.started.empty() && machine_.opened.empty());
 }
 
 }  // namespace

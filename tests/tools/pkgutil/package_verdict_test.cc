@@ -29,14 +29,17 @@ constexpr char kEvil[] = "Evil\n\x7f\x1b\xC2\x85\xE2\x80\xA8\xE2\x80\xA9\xC2\xA0
 constexpr char kEvilShown[] = "Evil\\x0A\\x7F\\x1B\\u0085\\u2028\\u2029\xC2\xA0\xE2\x80\xA7";
 
 struct Outcome {
-  const char* status;
+  const char* status;  // and what follows the Status line at once
   int exit;
 };
 const Outcome kValid = {"signed by a developer certificate issued by Apple for distribution", 0};
+const Outcome kUnsigned = {"no signature", 1};
 const Outcome kSpoiled = {"package is invalid (checksum did not verify)", 1};
 const Outcome kMalformed = {"package is invalid (checksum did not verify)", 3};
 const Outcome kUntrusted = {"signed by untrusted certificate", 1};
-const Outcome kExpired = {"signed by a certificate that has since expired", 1};
+// An expired chain is still shown.
+const Outcome kExpired = {"signed by a certificate that has since expired\n   Certificate Chain:",
+                          1};
 
 struct Row {
   const char* name;
@@ -47,6 +50,9 @@ struct Row {
 };
 
 std::string InToc(const std::string& inside) { return "toc:<xar><toc>" + inside + "</toc></xar>"; }
+std::string Checksum(const std::string& inside) {
+  return InToc("<checksum>" + inside + "</checksum>");
+}
 std::string Certificates(const std::string& certificate, int copies = 1) {
   std::string all;
   while (copies-- > 0) all += certificate;
@@ -55,7 +61,10 @@ std::string Certificates(const std::string& certificate, int copies = 1) {
 }
 
 const Row kRows[] = {
-    {"Valid", "", kValid, "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n"},
+    // The anchor ends the chain, after a separator.
+    {"Valid", "", kValid,
+     "\n       " + std::string(72, '-') + "\n    3. Apple Root CA\n       Expires: "},
+    {"Unsigned", InToc(""), kUnsigned, ""},
     {"NameKeptToOneLine", "evil", kValid, "    1. " + std::string(kEvilShown) + "\n"},
     // Stamped and checked at 1700000000; the root, which expires ten years
     // on, comes from the trust folder.
@@ -63,77 +72,58 @@ const Row kRows[] = {
      "   Signed with a trusted timestamp on: 2023-11-14 22:13:20 +0000\n   Certificate Chain:\n"
      "    1. Developer ID Installer: Orvane Systems, Inc. (K4T7W2Q9PX)\n       Expires: 2033-11-11 "
      "22:13:20 +0000\n       SHA256 Fingerprint:\n"},
-    {"Sha256Named", "sha256 name=SHA-256", kValid, ""},
-    {"Sha512Named", "sha512 name=sha-512", kValid, ""},
+    {"Sha512Named", "sha512 name=SHA-512", kValid, ""},
     {"OnlyPemFilesAreAnchors", "crt", kUntrusted, "trust anchor of "},
     {"UnreadablePemBesideAnAnchor", "crt bundle", kValid, ""},
     // Spoiled after signing.
-    {"TocTampered", "tamperToc", kSpoiled, "the TOC does not match its stored sha1 checksum\n"},
-    {"Sha512TocTampered", "sha512 tamperToc", kSpoiled, "its stored sha512 checksum"},
-    {"ChecksumTampered", "tamperChecksum", kSpoiled, "does not match"},
+    {"TocTampered", "sha512 tamperToc", kSpoiled,
+     "the TOC does not match its stored sha512 checksum\n"},
     {"SignatureTampered", "tamperSignature", kSpoiled, "does not verify"},
     {"CmsOverAnotherChecksum", "cmsOverOther", kSpoiled, "CMS signature does not verify over"},
     {"CmsCutShort", "cmsSize=3", kSpoiled, "the CMS signature cannot be read"},
-    {"SignerSwapped", "impostorSigner", kSpoiled, "does not verify"},
-    {"IntermediateSwapped", "impostorIntermediate", kUntrusted, "certificate 1 (\"Developer ID"},
     {"OutOfOrder", "evil swap", kUntrusted,
      "pkgutil: certificate 1 (\"" + std::string(kEvilShown) +
          "\") is not issued by certificate 2 (\"Apple Root CA\")\n"},
     {"UnreadableCertificate", "junk", kUntrusted, "certificate 2 cannot be read"},
     {"NoCertificates", "noCertificates", kUntrusted, "no certificate"},
-    {"ForeignRoot", "foreign", kUntrusted, "/anchors ("},
     // Validity: at the trusted time stamp, else now.
     {"StampedWhileValid", "expired", kValid, "   Signed with a trusted timestamp on: "},
     {"StampedAfterExpiry", "expired stampedNow", kExpired, "at the trusted time stamp"},
     {"AuthorityNotTrusted", "expired noTsa", kExpired, "certificate verify error"},
     {"ImprintOfOtherBytes", "expired imprint", kExpired, "message imprint mismatch"},
-    {"RsaOnlyExpired", "expired rsaOnly", kExpired, "expired on"},
-    {"RsaOnlyCheckedWhenSigned", "expired rsaOnly checkWhenSigned", kValid, ""},
+    {"RsaOnly", "rsaOnly", kValid, ""},
     {"NotYetValid", "future", kUntrusted, "is valid only from"},
+    // Nothing at the path.
+    {"NoFile", "missing", kMalformed, "pkgutil: No such file or directory\n"},
     // Hostile headers: put:OFFSET:WIDTH:VALUE, add:OFFSET:DELTA (to a length),
-    // cut:LENGTH, drop:BYTES (from the end), flip:OFFSET (a bit).
+    // cut:LENGTH.
     {"ShorterThanHeader", "cut:27", kMalformed, "too short"},
+    {"NotAFlatPackage", "put:0:4:0", kMalformed, "magic"},
     {"HeaderSizeTooSmall", "put:4:2:27", kMalformed, "smaller than"},
-    {"HeaderSizePastEnd", "put:4:2:65535", kMalformed, "header size 65535 runs past the end"},
     {"Version", "put:6:2:2", kMalformed, "version 2"},
     {"Md5Refused", "put:24:4:2", kMalformed, "MD5"},
-    {"UnknownAlgorithm", "put:24:4:7", kMalformed, "unknown checksum"},
-    {"NamedAlgorithmWithoutName", "put:24:4:3", kMalformed, "not terminated"},
-    {"SignedWithoutHeaderChecksum", "put:24:4:0", kMalformed, "names no checksum"},
-    {"HugeCompressedLength", "put:8:8:18446744073709551615", kMalformed, "exceeds the limit"},
     {"CompressedLengthPastEnd", "add:8:100000", kMalformed, "runs past the end of the file"},
     {"HugeUncompressedLength", "put:16:8:18446744073709551615", kMalformed, "exceeds the limit"},
-    {"EmptyToc", "put:8:8:0", kMalformed, "empty"},
     {"InflatesToLess", "add:16:1", kMalformed, "not the declared"},
     {"InflatesToMore", "add:16:-1", kMalformed, "more than the declared"},
-    {"CompressedTocCut", "add:8:-1", kMalformed, "truncated"},
     {"CompressedTocWithTrailingData", "add:8:1", kMalformed, "after its end"},
-    {"CompressedTocCorrupt", "flip:30", kMalformed, "compressed TOC is"},
-    {"HeapCut", "drop:100", kMalformed, "signature: heap item"},
     // A TOC lying about its heap.
-    {"UnknownAlgorithmName", "sha256 name=md5", kMalformed, "unsupported checksum algorithm \"md5"},
-    {"HeaderAndTocChecksumsDiffer", "sha256 name=sha1", kMalformed, "not match the header's sha1"},
+    {"UnknownAlgorithmName", "sha512 name=md5", kMalformed, "unsupported checksum algorithm \"md5"},
+    {"HeaderAndTocChecksumsDiffer", "sha512 name=sha1", kMalformed, "not match the header's sha1"},
     {"ChecksumOffsetOverflows", "checksumOffset=18446744073709551610", kMalformed,
      "runs past the end of the heap"},
     {"ChecksumSizeMismatch", "checksumSize=32", kMalformed, "size 32 is not that of a sha1 digest"},
     {"SignatureOffsetPastEnd", "signatureOffset=1048576", kMalformed, "past the end of the heap"},
-    {"SignatureSizeHuge", "signatureSize=18446744073709551615", kMalformed, "exceeds the limit"},
     {"SignatureSizeZero", "signatureSize=0", kMalformed, "size is 0"},
     {"CmsSignaturePastEnd", "cmsSize=60000", kMalformed, "x-signature: heap item"},
     // TOCs that cannot be read.
     {"NotWellFormed", "toc:<xar><toc>", kMalformed, "not well-formed"},
     {"OtherRoot", "toc:<other><toc/></other>", kMalformed, "root element"},
     {"NoToc", "toc:<xar/>", kMalformed, "no <toc>"},
-    {"NoOffset", InToc("<checksum><size>20</size></checksum>"), kMalformed,
-     "checksum has no offset"},
-    {"HexOffset", InToc("<checksum><offset>0x1</offset><size>2</size></checksum>"), kMalformed,
-     "not a number"},
-    {"NegativeOffset", InToc("<checksum><offset>-1</offset><size>2</size></checksum>"), kMalformed,
-     "not a number"},
-    {"OffsetBeyond64Bits",
-     InToc("<checksum><offset>18446744073709551616</offset><size>1</size></checksum>"), kMalformed,
-     "not a number"},
-    {"NoSize", InToc("<signature><offset>20</offset></signature>"), kMalformed, "has no size"},
+    {"NoOffset", Checksum("<size>20</size>"), kMalformed, "checksum has no offset"},
+    {"HexOffset", Checksum("<offset>0x1</offset><size>2</size>"), kMalformed, "not a number"},
+    {"OffsetBeyond64Bits", Checksum("<offset>18446744073709551616</offset><size>1</size>"),
+     kMalformed, "not a number"},
     // Prefixed names, blanks around numbers and wrapped base64 are read.
     {"SecondCertificateNotBase64",
      Certificates("<ds:X509Certificate>\n  aGVs\n  bG8=\n</ds:X509Certificate>"
@@ -147,16 +137,8 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
  protected:
   PackageVerdictTest() { timestamps_.WriteRootPem(trust_); }
 
-  // Issued by the chain's next certificate, but with another key.
-  std::string Impostor(const char* name, bool authority) const {
-    const TestCertificate& issuer = authority ? chain_.root : chain_.intermediate;
-    return IssueCertificate(name, TestKeys::Shared().other, &issuer, authority,
-                            CurrentValidity(now_))
-        .Der();
-  }
-
   // Applies the words of `recipe` in order. Chain words (evil, in2023, expired,
-  // future, foreign) sign anew, RSA and CMS with a time stamp of then, so
+  // future) sign anew, RSA and CMS with a time stamp of then, so
   // they come first.
   std::string Make(const std::string& recipe) {
     if (recipe.rfind("toc:", 0) == 0) return TocOnly(recipe.substr(4));
@@ -176,25 +158,22 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
         options.signerValidity = Validity{now_ - 3 * kYear, now_ - kYear};
       }
       if (key == "future") options.intermediateValidity = Validity{now_ + kYear, now_ + 2 * kYear};
-      options.foreignRoot = key == "foreign";
-      if (std::string(" sign evil in2023 expired future foreign ").find(" " + key + " ") !=
+      if (std::string(" sign evil in2023 expired future ").find(" " + key + " ") !=
           std::string::npos) {
         chain_ = MakeTestChain(options);
-        if (!options.foreignRoot) chain_.WriteRootPem(trust_);
+        chain_.WriteRootPem(trust_);
         recipe_.signingKey = chain_.signer.key;
         recipe_.signingCertificate = chain_.signer.certificate;
         recipe_.certificates = chain_.Der();
         recipe_.timestampAuthority = timestamps_.authority;
         recipe_.timestampTime = options.now;
       }
+      if (key == "missing") return "";
       if (key == "stampedNow") recipe_.timestampTime = now_;
-      if (key == "checkWhenSigned") now_ = options.now;
       if (key == "noRoot") recipe_.certificates.pop_back();
-      if (key == "sha256") recipe_.checksum = PackageChecksum::kSha256;
       if (key == "sha512") recipe_.checksum = PackageChecksum::kSha512;
       if (key == "name") recipe_.headerChecksumName = value;
       if (key == "tamperToc") recipe_.tamperToc = true;
-      if (key == "tamperChecksum") recipe_.tamperChecksum = true;
       if (key == "tamperSignature") recipe_.tamperSignature = true;
       if (key == "cmsOverOther") recipe_.cmsOverOtherChecksum = true;
       if (key == "imprint") recipe_.tamperTimestampImprint = true;
@@ -204,9 +183,6 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
       if (key == "signatureOffset") recipe_.signatureOffset = n[0];
       if (key == "signatureSize") recipe_.signatureSize = n[0];
       if (key == "cmsSize") recipe_.cmsSignatureSize = n[0];
-      if (key == "impostorSigner") recipe_.certificates[0] = Impostor(kTestSignerName, false);
-      if (key == "impostorIntermediate")
-        recipe_.certificates[1] = Impostor(kTestIntermediateName, true);
       if (key == "swap") std::swap(recipe_.certificates[1], recipe_.certificates[2]);
       if (key == "junk") recipe_.certificates[1] = "not DER";
       if (key == "noCertificates") recipe_.certificates.clear();
@@ -220,13 +196,13 @@ class PackageVerdictTest : public ::testing::TestWithParam<Row> {
       if (key == "put") PutBigEndian(&package, n[0], n[2], n[1]);
       if (key == "add") PutBigEndian(&package, n[0], GetBigEndian(package, n[0], 8) + n[1], 8);
       if (key == "cut") package.resize(n[0]);
-      if (key == "drop") package.resize(package.size() - n[0]);
-      if (key == "flip") package[n[0]] ^= 0x02;
     }
     return package.empty() ? WriteFlatPackage(recipe_) : package;
   }
+  // From a file, as the program reads it; no bytes, no file.
   pkgutil::VerificationResult Check(const std::string& package) const {
-    return pkgutil::SignatureVerifier(trust_, now_).VerifyBytes(package);
+    if (!package.empty()) WriteFileOrDie(dir_.path() + "/a.pkg", package);
+    return pkgutil::SignatureVerifier(trust_, now_).VerifyFile(dir_.path() + "/a.pkg");
   }
   // An unsigned package around `xml`.
   static std::string TocOnly(const std::string& xml) {
@@ -259,43 +235,22 @@ TEST_P(PackageVerdictTest, PrintsTheStatusAndDetailAndExits) {
     EXPECT_EQ(report, head);
     return;
   }
-  // An expired chain is still shown.
-  if (row.outcome.status == kExpired.status) {
-    EXPECT_EQ(result.chain.size(), 3u);
-  }
   if (row.outcome.exit != 0) return;
   EXPECT_EQ(pkgutil::FormatFailureDetail(result), "");
-  const auto stamp = recipe_.signingCertificate ? recipe_.timestampTime : std::nullopt;
-  EXPECT_EQ(result.trustedTimestamp, stamp);
-  // The anchor ends the chain, after a separator, with its SHA-256 in two
-  // lines of 16 bytes.
+  // The anchor's SHA-256 in two lines of 16 bytes.
   const std::string der = chain_.root.Der();
   unsigned char digest[32];
   ASSERT_EQ(EVP_Digest(der.data(), der.size(), digest, nullptr, EVP_sha256(), nullptr), 1);
   std::string hex;
   for (int i = 0; i < 32; ++i) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%s%02X%s", i % 16 == 0 ? "           " : " ", digest[i],
-                  i % 16 == 15 ? "\n" : "");
-    hex += text;
+    char byte[3];
+    std::snprintf(byte, sizeof byte, "%02X", digest[i]);
+    hex += (i % 16 == 0 ? "\n           " : " ") + std::string(byte);
   }
-  EXPECT_THAT(report, ::testing::HasSubstr("\n       " + std::string(72, '-') +
-                                           "\n    3. Apple Root CA\n       Expires: "));
-  EXPECT_THAT(report, ::testing::EndsWith("       SHA256 Fingerprint:\n" + hex));
+  EXPECT_THAT(report, ::testing::EndsWith("       SHA256 Fingerprint:" + hex + "\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Packages, PackageVerdictTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(PackageVerdictTest, EveryTruncationOfAValidPackageIsRefusedWithoutCrashing) {
-  const std::string package = Make("");
-  for (size_t length = 0; length < package.size(); ++length) {
-    const int exit = pkgutil::ExitStatus(Check(package.substr(0, length)).verdict);
-    // Only the unsigned payload may be cut without notice.
-    if (length < package.size() - recipe_.payload.size()) {
-      ASSERT_EQ(exit, 3) << length;
-    }
-  }
-}
 
 }  // namespace
