@@ -165,7 +165,9 @@ TEST_P(PipeChannelOpenTest, ReturnsTheRowsResult) {
   const bool server = row.mode == kPipeModeServer || row.mode == kPipeModeServerAlt;
   const std::string written = Path(server ? "_OUT" : "_IN"), read = Path(server ? "_IN" : "_OUT");
   const auto hostReads = [&] {
-    hostRead_ = open(written.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
+    struct stat info;
+    if (lstat(written.c_str(), &info) == 0 && S_ISFIFO(info.st_mode))
+      hostRead_ = open(written.c_str(), O_RDONLY | O_NONBLOCK);
   };
   if (row.during == nullptr) hostReads();
   std::thread host([&] {
@@ -225,7 +227,9 @@ INSTANTIATE_TEST_SUITE_P(
         OpenRow{"HardLinkOut", 3, kName, "mkfifo ../e chan_IN && ln ../e chan_OUT", -1, -4},
         OpenRow{"DanglingIn", 3, kName, "mkfifo chan_OUT && ln -s ../e chan_IN", -1, -4},
         OpenRow{"DanglingOut", 3, kName, "mkfifo chan_IN && ln -s ../e chan_OUT", -1, -4},
+        OpenRow{"FileIn", 3, kName, "mkfifo chan_OUT && touch chan_IN", -1, -4},
         OpenRow{"FileOut", 3, kName, "mkfifo chan_IN && touch chan_OUT", -1, -4},
+        OpenRow{"DirectoryIn", 3, kName, "mkfifo chan_OUT && mkdir chan_IN", -1, -4},
         // The host gets up to a minute to connect: a FIFO swapped meanwhile
         // for a hard link to another one is caught on the opened descriptor.
         OpenRow{"HardLinkedDuringTheWait", 3, kName, kFifos, 2000, -4,
