@@ -16,36 +16,34 @@ using namespace std::chrono_literals;
 TEST(PacketQueue, DropsWhatDoesNotFitAndNeverLosesATerminate) {
   const struct {
     PacketQueueLimits limits;
-    const char* steps;    // "+T" pushes a progress packet with the text T, "!T" a
-                          // terminate, "-" pops, "~" clears
-    const char* refused;  // the texts of the pushes refused
-    const char* popped;   // the texts popped, in the steps and then until empty
+    const char* steps;   // "+T" pushes a progress packet with the text T, "!T" a
+                         // terminate, "-" pops, "~" clears
+    const char* events;  // "no:T" for a push refused, T for a packet popped, in
+                         // the steps and then until empty
   } rows[] = {
-      {{2, 100}, "+a +b +c - +d", "c ", "a b d "},       // by count
-      {{10, 4}, "+ab +cd +e - +ef", "e ", "ab cd ef "},  // by text bytes
-      {{2, 100}, "+a +b !t +c", "c ", "a t "},           // a terminate takes the newest place
-      {{10, 4}, "+ab +cd !x", "", "ab x "},              // and makes room for its bytes
-      {{2, 100}, "+a !t !u", "u ", "a t "},              // one waiting terminate is enough
-      {{2, 100}, "!t +a - +b !u", "", "t a u "},         // a taken one no longer counts
-      {{10, 2}, "+ab ~ +cd", "", "cd "},                 // Clear forgets the bytes
-      {{1, 100}, "!t ~ +a !u", "", "u "},                // and the terminates
+      {{2, 100}, "+a +b +c - +d", "no:c a b d "},       // by count
+      {{10, 4}, "+ab +cd +e - +ef", "no:e ab cd ef "},  // by text bytes
+      {{2, 100}, "+a +b !t +c", "no:c a t "},           // a terminate takes the newest place
+      {{10, 4}, "+ab +cd !x", "ab x "},                 // and makes room for its bytes
+      {{2, 100}, "+a !t !u", "no:u a t "},              // one waiting terminate is enough
+      {{2, 100}, "!t +a - +b !u", "t a u "},            // a taken one no longer counts
+      {{10, 2}, "+ab ~ +cd", "cd "},                    // Clear forgets the bytes
+      {{1, 100}, "!t ~ +a !u", "u "},                   // and the terminates
   };
   for (const auto& row : rows) {
     PacketQueue queue(row.limits);
-    std::string refused;
-    std::string popped;
+    std::string events;
     CommPacket out;
     std::istringstream steps(row.steps);
     for (std::string step; steps >> step;) {
-      if (step == "-" && queue.Pop(&out)) popped += out.text + " ";
+      if (step == "-" && queue.Pop(&out)) events += out.text + " ";
       if (step == "~") queue.Clear();
       CommPacket packet = MakeReportPacket(step.substr(1));
       if (step[0] == '+') packet.packetId = CB_Pkt_Progress;
-      if (step.size() > 1 && !queue.Push(packet)) refused += packet.text + " ";
+      if (step.size() > 1 && !queue.Push(packet)) events += "no:" + packet.text + " ";
     }
-    while (queue.Pop(&out)) popped += out.text + " ";
-    EXPECT_EQ(refused, row.refused) << row.steps;
-    EXPECT_EQ(popped, row.popped) << row.steps;
+    while (queue.Pop(&out)) events += out.text + " ";
+    EXPECT_EQ(events, row.events) << row.steps;
     out.text = "caller's";
     EXPECT_FALSE(queue.Pop(&out));
     EXPECT_EQ(out.text, "caller's") << "an empty queue leaves the caller's packet";
