@@ -22,12 +22,12 @@ bool HasSuffix(const std::string& name, const char* suffix) {
 
 bool IsApplication(const std::string& name) { return HasSuffix(name, ".app"); }
 
-// Lists the folder at `path` (following a link there only when asked), with
-// at most `limit` entries. True when the listing is whole.
-bool ListFolder(const std::string& path, bool followLink, size_t limit, std::vector<char>* buffer,
+// Lists the folder at `path` below `root`, not through a link, with at most
+// `limit` entries. True when the listing is whole.
+bool ListFolder(int root, const char* path, size_t limit, std::vector<char>* buffer,
                 FolderListing* listing) {
   const ScopedDescriptor folder(
-      open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
+      openat(root, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
   if (folder.get() < 0) return false;
   // Entries are read with getdents64: a directory stream would cost three
   // more system calls for each of the many small folders.
@@ -60,13 +60,18 @@ class BundleSearch {
   // Walks the folders below `root` that are not bundles, then searches every
   // bundle found, and those found in them.
   void SearchFolderTree(const std::string& root) {
+    // The application folder itself may be a link, as it may on the platform.
+    // Everything below is looked up from it, which spares walking its path
+    // again for every folder.
+    root_ = root;
+    rootFolder_.Reset(open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (rootFolder_.get() < 0) return;
     size_t budget = limits_.entriesPerFolder;
     std::vector<std::string> pending{root};
     while (!pending.empty() && budget > 0) {
       const std::string path = std::move(pending.back());
       pending.pop_back();
-      // The application folder itself may be a link, as it may on the platform.
-      for (std::string& name : Subfolders(path.empty() ? "/" : path, &budget, path == root)) {
+      for (std::string& name : Subfolders(path, &budget)) {
         std::string child = path + "/" + name;
         if (IsApplication(name)) {
           Found(std::move(child));
@@ -93,25 +98,33 @@ class BundleSearch {
   // left. Only names read from a folder are descended into, so a link is never
   // followed below the application folder, and a kept listing is used only
   // while its folder is unchanged.
-  std::vector<std::string> Subfolders(const std::string& path, size_t* budget,
-                                      bool followLink = false) {
-    std::vector<std::string> names;
+  std::vector<std::string> Subfolders(const std::string& path, size_t* budget) {
+    // `path` is the root or lies below it.
+    const char* relative = path.size() == root_.size() ? "." : path.c_str() + root_.size() + 1;
     struct stat status;
-    if (*budget == 0 || (followLink ? stat : lstat)(path.c_str(), &status) != 0 ||
+    if (*budget == 0 || fstatat(rootFolder_.get(), relative, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISDIR(status.st_mode))
-      return names;
+      return {};
+    const std::string& key = path.empty() ? "/" : path;
     const ApplicationSearchCache::Stamp stamp = ApplicationSearchCache::StampOf(status);
-    const FolderListing* listing = cache_ == nullptr ? nullptr : cache_->FindFolder(path, stamp);
+    if (cache_ != nullptr) {
+      if (const KeptFolderListing* kept = cache_->FindFolder(key, stamp))
+        return Take(*kept, budget);
+    }
     FolderListing fresh;
-    if (listing == nullptr) {
-      if (ListFolder(path, followLink, *budget, &buffer_, &fresh) && cache_ != nullptr)
-        cache_->KeepFolder(path, stamp, fresh);
-      listing = &fresh;
+    if (ListFolder(rootFolder_.get(), relative, *budget, &buffer_, &fresh) && cache_ != nullptr)
+      cache_->KeepFolder(key, stamp, fresh);
+    return Take(fresh, budget);
+  }
+
+  // The names within the budget, which the listing's entries then take from.
+  template <typename Listing>
+  static std::vector<std::string> Take(const Listing& listing, size_t* budget) {
+    std::vector<std::string> names;
+    for (const auto& [position, name] : listing.subfolders) {
+      if (position < *budget) names.emplace_back(name);
     }
-    for (const auto& [position, name] : listing->subfolders) {
-      if (position < *budget) names.push_back(name);
-    }
-    *budget -= std::min(listing->entries, *budget);
+    *budget -= std::min(listing.entries, *budget);
     return names;
   }
 
@@ -177,6 +190,8 @@ class BundleSearch {
 
   const ApplicationSearchLimits limits_;
   ApplicationSearchCache* const cache_;
+  std::string root_;
+  ScopedDescriptor rootFolder_;
   std::vector<char> buffer_ = std::vector<char>(32 * 1024);
   std::vector<std::string> bundles_;
   std::vector<std::string> unsearched_;

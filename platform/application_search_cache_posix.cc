@@ -72,10 +72,10 @@ class Reader {
   }
 
   // "<length>:<bytes>" followed by `end`.
-  bool Text(std::string* text, char end) {
+  bool Text(std::string_view* text, char end) {
     uint64_t length = 0;
     if (!Read(&length, ':') || length >= data_.size() || data_[length] != end) return false;
-    text->assign(data_.data(), length);
+    *text = data_.substr(0, length);
     data_.remove_prefix(length + 1);
     return true;
   }
@@ -84,7 +84,7 @@ class Reader {
   std::string_view data_;
 };
 
-void AppendText(const std::string& text, char end, std::string* out) {
+void AppendText(std::string_view text, char end, std::string* out) {
   *out += std::to_string(text.size());
   *out += ':';
   *out += text;
@@ -109,6 +109,8 @@ ApplicationSearchCache::Stamp ApplicationSearchCache::StampOf(const struct stat&
 
 void ApplicationSearchCache::Load() {
   records_.clear();
+  owned_.clear();
+  data_.clear();
   changed_ = false;
   if (path_.empty() || !FolderIsPrivate(path_)) return;
   const ScopedDescriptor file(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -118,30 +120,34 @@ void ApplicationSearchCache::Load() {
       (status.st_mode & (S_IWGRP | S_IWOTH)) != 0 || status.st_size < 0 ||
       static_cast<uint64_t>(status.st_size) > kMaxFileSize)
     return;
-  std::string data(static_cast<size_t>(status.st_size), '\0');
+  data_.resize(static_cast<size_t>(status.st_size));
   size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t count = read(file.get(), &data[done], data.size() - done);
+  while (done < data_.size()) {
+    const ssize_t count = read(file.get(), &data_[done], data_.size() - done);
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;
+    if (count <= 0) break;
     done += static_cast<size_t>(count);
   }
-  if (!Parse(data)) records_.clear();
+  if (done != data_.size() || !Parse()) {
+    records_.clear();
+    data_.clear();
+  }
 }
 
-bool ApplicationSearchCache::Parse(const std::string& data) {
+bool ApplicationSearchCache::Parse() {
+  const std::string_view data = data_;
   const size_t trailer = data.rfind(kTrailer);
-  if (trailer == std::string::npos) return false;
-  Reader end(std::string_view(data).substr(trailer + std::strlen(kTrailer)));
+  if (trailer == std::string_view::npos) return false;
+  Reader end(data.substr(trailer + std::strlen(kTrailer)));
   uint64_t sum = 0;
-  if (!end.Read(&sum, '\n') || !end.AtEnd() ||
-      sum != Sum(std::string_view(data).substr(0, trailer)))
-    return false;
-  Reader reader(std::string_view(data).substr(0, trailer));
+  if (!end.Read(&sum, '\n') || !end.AtEnd() || sum != Sum(data.substr(0, trailer))) return false;
+  Reader reader(data.substr(0, trailer));
   if (!reader.Literal(kHeader)) return false;
+  // Records take some 150 bytes each.
+  records_.reserve(trailer / 128);
   while (!reader.AtEnd()) {
     Record record;
-    std::string path;
+    std::string_view path;
     uint64_t value = 0, count = 0;
     record.isFolder = reader.Literal("F ");
     if (!record.isFolder && !reader.Literal("P ")) return false;
@@ -155,19 +161,19 @@ bool ApplicationSearchCache::Parse(const std::string& data) {
       record.listing.entries = value;
       for (uint64_t index = 0; index < count; ++index) {
         uint64_t position = 0;
-        std::string name;
+        std::string_view name;
         if (!reader.Read(&position, ' ') || !reader.Text(&name, '\n') || position >= value)
           return false;
-        record.listing.subfolders.emplace_back(position, std::move(name));
+        record.listing.subfolders.emplace_back(position, name);
       }
     } else if (value > 1 || count > 1) {
       return false;
     } else {
-      record.info.pdfEditor = value == 1;
-      record.info.identified = count == 1;
-      if (record.info.identified && !reader.Text(&record.info.identifier, '\n')) return false;
+      record.pdfEditor = value == 1;
+      record.identified = count == 1;
+      if (record.identified && !reader.Text(&record.identifier, '\n')) return false;
     }
-    records_[std::move(path)] = std::move(record);
+    records_[path] = std::move(record);
   }
   return true;
 }
@@ -184,14 +190,14 @@ std::string ApplicationSearchCache::Serialize() const {
       out += number;
       out += ' ';
     }
-    out += std::to_string(record.isFolder ? record.listing.entries : record.info.pdfEditor ? 1 : 0);
+    out += std::to_string(record.isFolder ? record.listing.entries : record.pdfEditor ? 1 : 0);
     out += ' ';
-    out += std::to_string(record.isFolder          ? record.listing.subfolders.size()
-                          : record.info.identified ? 1
-                                                   : 0);
+    out += std::to_string(record.isFolder     ? record.listing.subfolders.size()
+                          : record.identified ? 1
+                                              : 0);
     out += ' ';
     AppendText(path, '\n', &out);
-    if (record.info.identified) AppendText(record.info.identifier, '\n', &out);
+    if (record.identified) AppendText(record.identifier, '\n', &out);
     for (const auto& [position, name] : record.listing.subfolders) {
       out += std::to_string(position);
       out += ' ';
@@ -246,6 +252,10 @@ ApplicationSearchCache::Record* ApplicationSearchCache::Find(const std::string& 
   return &found->second;
 }
 
+std::string_view ApplicationSearchCache::Own(std::string_view text) {
+  return owned_.emplace_back(text);
+}
+
 void ApplicationSearchCache::Keep(const std::string& path, Record record) {
   if (path_.empty()) return;
   // A record is only worth keeping once its folder or file has settled.
@@ -256,36 +266,51 @@ void ApplicationSearchCache::Keep(const std::string& path, Record record) {
     return;
   }
   record.used = true;
-  records_[path] = std::move(record);
+  records_[Own(path)] = std::move(record);
   changed_ = true;
 }
 
-const FolderListing* ApplicationSearchCache::FindFolder(const std::string& path,
-                                                        const Stamp& stamp) {
+const KeptFolderListing* ApplicationSearchCache::FindFolder(const std::string& path,
+                                                            const Stamp& stamp) {
   const Record* record = Find(path, stamp, true);
   return record == nullptr ? nullptr : &record->listing;
 }
 
 void ApplicationSearchCache::KeepFolder(const std::string& path, const Stamp& stamp,
-                                        FolderListing listing) {
+                                        const FolderListing& listing) {
+  if (path_.empty()) return;
   Record record;
   record.stamp = stamp;
   record.isFolder = true;
-  record.listing = std::move(listing);
+  record.listing.entries = listing.entries;
+  for (const auto& [position, name] : listing.subfolders)
+    record.listing.subfolders.emplace_back(position, Own(name));
   Keep(path, std::move(record));
 }
 
 bool ApplicationSearchCache::FindInfo(const std::string& path, const Stamp& stamp,
                                       InfoFacts* facts) {
   const Record* record = Find(path, stamp, false);
-  if (record != nullptr) *facts = record->info;
-  return record != nullptr;
+  if (record == nullptr) return false;
+  facts->pdfEditor = record->pdfEditor;
+  facts->identified = record->identified;
+  facts->identifier = std::string(record->identifier);
+  return true;
+}
+
+bool ApplicationSearchCache::FindCheckedInfo(const std::string& path, InfoFacts* facts) {
+  const auto found = records_.find(path);
+  if (found == records_.end() || !found->second.used || found->second.isFolder) return false;
+  return FindInfo(path, found->second.stamp, facts);
 }
 
 void ApplicationSearchCache::KeepInfo(const std::string& path, const Stamp& stamp,
-                                      InfoFacts facts) {
+                                      const InfoFacts& facts) {
+  if (path_.empty()) return;
   Record record;
   record.stamp = stamp;
-  record.info = std::move(facts);
+  record.pdfEditor = facts.pdfEditor;
+  record.identified = facts.identified;
+  record.identifier = Own(facts.identifier);
   Keep(path, std::move(record));
 }

@@ -11,18 +11,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 // The entries of a folder as the search needs them: how many were read and
 // which of them, at which position, are real directories.
-struct FolderListing {
+template <typename Name>
+struct BasicFolderListing {
   size_t entries = 0;
-  std::vector<std::pair<size_t, std::string>> subfolders;
+  std::vector<std::pair<size_t, Name>> subfolders;
 };
+using FolderListing = BasicFolderListing<std::string>;
+// A kept listing, naming what the cache holds.
+using KeptFolderListing = BasicFolderListing<std::string_view>;
 
 // What an application's Info.plist says that a search needs.
 struct InfoFacts {
@@ -59,13 +65,16 @@ class ApplicationSearchCache {
   bool Save(std::string* error);
 
   // The listing of the folder at `path`, or null when none was kept for
-  // `stamp`.
-  const FolderListing* FindFolder(const std::string& path, const Stamp& stamp);
-  void KeepFolder(const std::string& path, const Stamp& stamp, FolderListing listing);
+  // `stamp`. It stays valid until the next Load.
+  const KeptFolderListing* FindFolder(const std::string& path, const Stamp& stamp);
+  void KeepFolder(const std::string& path, const Stamp& stamp, const FolderListing& listing);
   // What the Info.plist at `path` said, or false when nothing was kept for
   // `stamp`.
   bool FindInfo(const std::string& path, const Stamp& stamp, InfoFacts* facts);
-  void KeepInfo(const std::string& path, const Stamp& stamp, InfoFacts facts);
+  // The same for a record already found or kept since Load, without a new
+  // stamp: what this search saw moments ago.
+  bool FindCheckedInfo(const std::string& path, InfoFacts* facts);
+  void KeepInfo(const std::string& path, const Stamp& stamp, const InfoFacts& facts);
 
   // Files and folders changed this recently may change again within the
   // same tick of the file system's clock without a new change time.
@@ -73,22 +82,28 @@ class ApplicationSearchCache {
   static constexpr size_t kMaxFileSize = 64 * 1024 * 1024;
 
  private:
+  // Texts are views into the loaded file or into `owned_`.
   struct Record {
     Stamp stamp;
     bool isFolder = false;
-    InfoFacts info;
-    FolderListing listing;
     bool used = false;
+    bool pdfEditor = false;
+    bool identified = false;
+    std::string_view identifier;
+    KeptFolderListing listing;
   };
 
   Record* Find(const std::string& path, const Stamp& stamp, bool isFolder);
   void Keep(const std::string& path, Record record);
-  bool Parse(const std::string& data);
+  std::string_view Own(std::string_view text);
+  bool Parse();
   std::string Serialize() const;
 
   const std::string path_;
   const std::function<std::time_t()> now_;
-  std::unordered_map<std::string, Record> records_;
+  std::string data_;
+  std::deque<std::string> owned_;
+  std::unordered_map<std::string_view, Record> records_;
   bool changed_ = false;
 };
 

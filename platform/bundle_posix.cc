@@ -25,9 +25,13 @@ std::unique_ptr<Bundle> Bundle::Open(const std::string& path, ApplicationSearchC
   struct stat status;
   if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
   std::unique_ptr<Bundle> bundle(new Bundle(WithoutTrailingSlashes(path)));
+  // The search that named the bundle has just checked its Info.plist.
   InfoFacts facts;
-  if (cache != nullptr && stat(bundle->InfoPlistPath().c_str(), &status) == 0 &&
-      cache->FindInfo(bundle->InfoPlistPath(), ApplicationSearchCache::StampOf(status), &facts) &&
+  const std::string infoPlist = bundle->InfoPlistPath();
+  if (cache != nullptr &&
+      (cache->FindCheckedInfo(infoPlist, &facts) ||
+       (stat(infoPlist.c_str(), &status) == 0 &&
+        cache->FindInfo(infoPlist, ApplicationSearchCache::StampOf(status), &facts))) &&
       facts.identified) {
     bundle->identifier_ = std::move(facts.identifier);
   } else {
