@@ -143,6 +143,19 @@ class PipeChannelTest : public ::testing::Test {
   int hostWrite_ = -1;
 };
 
+// The production waits and limits, checked once where they are defined.
+TEST(PipeChannelSettingsTest, TheDefaultsAreTheProductsWaitsAndLimits) {
+  const PipeChannelSettings settings;
+  // 120 attempts to reach the host, 500 ms apart.
+  EXPECT_EQ(kConnectTimeoutMs, 60000u);
+  EXPECT_EQ(settings.openAttemptPause, 500ms);
+  EXPECT_EQ(settings.writeAttempts, 3000u);
+  EXPECT_EQ(settings.emptyReadAllowance, 1000u);
+  // 64 packets, or ten of the largest a host may send.
+  EXPECT_EQ(settings.queueLimits.packets, 64u);
+  EXPECT_EQ(settings.queueLimits.textBytes, 4u * 1024 * 1024);
+}
+
 struct OpenRow {
   const char* name;
   uint32_t mode;
