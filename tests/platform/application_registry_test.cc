@@ -1,13 +1,20 @@
 #include "platform/application_registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/application_search_cache_posix.h"
 #include "platform/file_url.h"
 #include "tests/support/scoped_temp_dir.h"
 
@@ -38,10 +45,11 @@ class ApplicationRegistryTest : public ::testing::Test {
   }
 
   // The answer for a file named `probe` (created unless `create` is false), or {"null"}.
-  Urls Editors(const Urls& folders, const std::string& probe = "/probe.pdf", bool create = true) {
+  Urls Editors(const Urls& folders, const std::string& probe = "/probe.pdf", bool create = true,
+               ApplicationSearchCache* cache = nullptr) {
     if (create) WriteFileOrDie(dir_.path() + probe, "");
     Urls urls;
-    if (!CreateApplicationRegistry(folders, limits_)
+    if (!CreateApplicationRegistry(folders, limits_, cache)
              ->CopyEditorApplicationURLs(FileUrlStringFromPath(dir_.path() + probe, false), &urls))
       return {"null"};
     return urls;
@@ -148,6 +156,97 @@ TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
   EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_}),
             (Urls{Url("/Apps/Big.app"), Url("/Apps/Small.app"),
                   Url("/Apps/Small.app/Contents/Helpers/Nested.app")}));
+}
+
+// What a search keeps stands for a folder or an Info.plist only while it is
+// unchanged.
+TEST_F(ApplicationRegistryTest, AKeptSearchAnswersAsAFreshOneAfterEveryChange) {
+  // Everything counts as settled long ago, so everything is kept.
+  ApplicationSearchCache cache(dir_.path() + "/kept", [] { return std::time(nullptr) + 10; });
+  const std::string kit = "/Apps/Outer.app/Contents/Frameworks/Kit.framework/Versions/A";
+  MakeApp("/Apps/Outer.app", Info(""));
+  MakeApp("/Apps/Old.app");
+  MakeApp("/Apps/Viewer.app", Info(Declares("LSItemContentTypes", "com.adobe.pdf", "Viewer")));
+  MakeDirectoriesOrDie(dir_.path() + kit);
+  const std::function<void()> kChanges[] = {
+      [&] { MakeApp(kit + "/New.app"); },
+      [&] { std::filesystem::remove_all(apps_ + "/Old.app"); },
+      [&] { MakeApp("/Apps/Viewer.app"); },
+      [&] {
+        const std::string frameworks = apps_ + "/Outer.app/Contents/Frameworks";
+        std::filesystem::rename(frameworks, dir_.path() + "/Elsewhere");
+        std::filesystem::create_directory_symlink(dir_.path() + "/Elsewhere", frameworks);
+      },
+  };
+  Urls before = Editors({apps_}, "/probe.pdf", true, &cache);
+  ASSERT_TRUE(std::filesystem::exists(dir_.path() + "/kept"));
+  for (const auto& change : kChanges) {
+    // Changes within one tick of the file system's clock are told apart by
+    // not keeping what changed in the last seconds, which this cache skips.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    change();
+    const Urls fresh = Editors({apps_});
+    EXPECT_NE(fresh, before);
+    EXPECT_EQ(Editors({apps_}, "/probe.pdf", true, &cache), fresh);
+    before = fresh;
+  }
+}
+
+// Only settled records are kept, each for its own stamp, and only a whole
+// file of this user's in a folder of its own is read back.
+TEST(ApplicationSearchCacheTest, KeepsSettledRecordsInAFileOnlyItsUserWrites) {
+  using Stamp = ApplicationSearchCache::Stamp;
+  ScopedTempDir dir;
+  const std::string file = dir.path() + "/kept";
+  const std::time_t now = 1000000;
+  const Stamp settled{1, 2, 3, 4, (now - 3) * 1000000000},
+      recent{1, 2, 3, 4, (now - 1) * 1000000000};
+  const FolderListing listing{7, {{2, "odd\n 9:name"}, {6, "x"}}};
+  const std::pair<const char*, std::function<void()>> kFiles[] = {
+      {"whole", [] {}},
+      {"a byte changed",
+       [&] {
+         std::string text = ReadFileOrDie(file);
+         text[text.find("odd")] = 'O';
+         WriteFileOrDie(file, text);
+       }},
+      {"cut short", [&] { truncate(file.c_str(), 40); }},
+      {"writable by the group", [&] { chmod(file.c_str(), 0620); }},
+      {"a link",
+       [&] {
+         std::filesystem::rename(file, file + "2");
+         std::filesystem::create_symlink(file + "2", file);
+       }},
+      {"in a shared folder", [&] { chmod(dir.path().c_str(), 0777); }},
+  };
+  for (const auto& [name, spoil] : kFiles) {
+    SCOPED_TRACE(name);
+    chmod(dir.path().c_str(), 0700);
+    std::filesystem::remove(file);
+    ApplicationSearchCache cache(file, [&] { return now; });
+    cache.KeepFolder("/a", settled, listing);
+    cache.KeepFolder("/b", recent, listing);
+    cache.KeepInfo("/a/Info.plist", settled, {true, true, "id"});
+    std::string error;
+    ASSERT_TRUE(cache.Save(&error)) << error;
+    spoil();
+    ApplicationSearchCache loaded(file, [&] { return now; });
+    loaded.Load();
+    const bool whole = std::string(name) == "whole";
+    const KeptFolderListing* kept = loaded.FindFolder("/a", settled);
+    ASSERT_EQ(kept != nullptr, whole);
+    InfoFacts facts;
+    EXPECT_EQ(loaded.FindInfo("/a/Info.plist", settled, &facts), whole);
+    if (!whole) continue;
+    EXPECT_EQ(kept->entries, 7u);
+    EXPECT_EQ(kept->subfolders,
+              (std::vector<std::pair<size_t, std::string_view>>{{2, "odd\n 9:name"}, {6, "x"}}));
+    EXPECT_EQ(facts.identifier, "id");
+    EXPECT_EQ(loaded.FindFolder("/b", recent), nullptr);
+    Stamp changed = settled;
+    changed.changed += 1;
+    EXPECT_EQ(loaded.FindFolder("/a", changed), nullptr);
+  }
 }
 
 }  // namespace
