@@ -31,8 +31,6 @@ CFIndex CFStringGetLength(CFStringRef string);
 CFIndex CFStringGetBytes(CFStringRef string, CFRange range, uint8_t* buffer,
                          CFIndex maxBufferLength, CFIndex* usedBufferLength);
 
-CFTypeRef CFRetain(CFTypeRef object);
 void CFRelease(CFTypeRef object);
-CFIndex CFGetRetainCount(CFTypeRef object);
 
 #endif  // SKIFF_PLATFORM_CF_STRING_H_

@@ -100,12 +100,6 @@ CFIndex CFStringGetBytes(CFStringRef string, CFRange range, uint8_t* buffer,
   return converted;
 }
 
-CFTypeRef CFRetain(CFTypeRef object) {
-  if (object == nullptr) return nullptr;
-  static_cast<const __CFString*>(object)->retainCount.fetch_add(1, std::memory_order_relaxed);
-  return object;
-}
-
 // Unlike the platform, null is accepted and ignored.
 void CFRelease(CFTypeRef object) {
   if (object == nullptr) return;
@@ -113,7 +107,3 @@ void CFRelease(CFTypeRef object) {
   if (string->retainCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete string;
 }
 
-CFIndex CFGetRetainCount(CFTypeRef object) {
-  if (object == nullptr) return 0;
-  return static_cast<const __CFString*>(object)->retainCount.load(std::memory_order_relaxed);
-}

@@ -8,9 +8,6 @@
 // the path does not already end in one. Empty for a relative path.
 std::string FileUrlStringFromPath(const std::string& path, bool isDirectory);
 
-// The same, asking the file system whether the path is a directory.
-std::string FileUrlStringFromExistingPath(const std::string& path);
-
 // Undoes the encoding: the path of a "file://" URL without a trailing slash
 // ("/" stays "/"). False for anything that is not a well-formed file URL.
 bool PathFromFileUrlString(const std::string& url, std::string* path);

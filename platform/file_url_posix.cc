@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <cstring>
 #include <string>
 
@@ -46,12 +44,6 @@ std::string FileUrlStringFromPath(const std::string& path, bool isDirectory) {
   std::string url = kScheme + PercentEncode(path);
   if (isDirectory && path.back() != '/') url += '/';
   return url;
-}
-
-std::string FileUrlStringFromExistingPath(const std::string& path) {
-  struct stat status;
-  const bool isDirectory = stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-  return FileUrlStringFromPath(path, isDirectory);
 }
 
 bool PathFromFileUrlString(const std::string& url, std::string* path) {
