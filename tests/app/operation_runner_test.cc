@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/install_operations.h"
 #include "bridge/comm_bridge.h"
 #include "target/target_app.h"
 #include "tests/support/pipe_host.h"
@@ -30,14 +31,19 @@ using ::testing::ThrowsMessage;
 
 constexpr char kPipeName[] = "runner";
 
-// Signs every package; the installer takes `installerMs` and ends with
-// `installerStatus`, or throws for a negative one.
+// Records every command line and signs every package unless told otherwise;
+// the installer takes `installerMs` and ends with `installerStatus`, or throws
+// for a negative one.
 class ScriptedShell : public Shell {
  public:
   int installerMs = 0;
   int installerStatus = 0;
+  bool signs = true;
+  std::vector<std::string> commands;
   ShellResult Run(const std::string& commandLine) override {
-    if (commandLine.rfind(kSignatureCheckCommand, 0) == 0) return {0, SignatureReportText()};
+    commands.push_back(commandLine);
+    if (commandLine.rfind(kSignatureCheckCommand, 0) == 0)
+      return {signs ? 0 : 1, SignatureReportText()};
     if (installerStatus < 0) throw std::runtime_error("installer vanished");
     std::this_thread::sleep_for(installerMs * 1ms);
     return {installerStatus, "installed"};
@@ -74,9 +80,6 @@ PipeChannelSettings QuickSettings(const std::string& folder) {
   PipeChannelSettings settings;
   settings.pipeFolder = folder + "/";
   settings.openAttemptPause = 5ms;
-  settings.headerReadPause = 500us;
-  settings.writeRetryPause = 1ms;
-  settings.writeAttempts = 200;
   return settings;
 }
 
@@ -125,7 +128,6 @@ struct RunRow {
   bool reentrant;       // the progress monitor asks for a second operation
   int host;             // 0 answers the final packet, 1 terminates at once, 2 never answers
   uint64_t limitTicks;  // on a clock ticking once per reading; 0 the product's
-  int answerMs;         // how long the terminate may take; 0 the tests' own
   int result;
   const char* packets;  // "id:value " of each packet the host receives
   const char* lines;    // the log's lines of kShown, each followed by "|"
@@ -151,7 +153,7 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   behaviour.terminateAtOnce = row.host == 1;
   behaviour.answerFinalPacket = row.host != 2;
   PipeHost host(temp_.path() + "/", kPipeName, behaviour);
-  if (row.answerMs > 0) limits_.terminateWaitLimit = row.answerMs * 1ms;
+  if (row.host == 2) limits_.terminateWaitLimit = 100ms;
   if (row.limitTicks > 0) {
     limits_.processorTimeLimitTicks = row.limitTicks;
     auto ticks = std::make_shared<std::atomic<long>>(0);
@@ -172,7 +174,6 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   packets.clear();
   for (const CommPacket& packet : received) {
     packets += std::to_string(packet.packetId) + ":" + std::to_string(ValueOf(packet)) + " ";
-    EXPECT_EQ(packet.auxiliaryWord, 0xFFFFu);
   }
   EXPECT_EQ(packets, row.packets);
   EXPECT_TRUE(reentrant == nullptr || reentrant->secondResult == 38);
@@ -187,19 +188,36 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
 INSTANTIATE_TEST_SUITE_P(
     Rows, OperationRunnerRunTest,
     ::testing::Values(
-        RunRow{"EndsAtOnce", 0, 0, false, 0, 0, 0, 0, "9:100 ", kWell},
-        RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, 0, 0, 0, 0,
+        RunRow{"ProgressEverySecondAndASecondRunRefused", 3500, 0, true, 0, 0, 0,
                "9:10 9:10 9:10 9:100 ", kWell},
-        RunRow{"WorkerThrows", 0, -1, false, 0, 0, 0, 38, "10:38 ",
+        RunRow{"WorkerThrows", 0, -1, false, 0, 0, 38, "10:38 ",
                "Operation stopped by an error: installer vanished|Operation status: "
                "1|Operation failed|Terminate pkt received|"},
-        RunRow{"TerminateBeforeTheFinal", 300, 0, false, 1, 0, 0, 0, "9:100 ", kWell},
+        RunRow{"TerminateBeforeTheFinal", 300, 0, false, 1, 0, 0, "9:100 ", kWell},
         // The worker goes on after the limit, and only the caller's wait ends.
-        RunRow{"TimeLimit", 2000, 0, false, 0, 1, 0, 38, "9:10 10:38 ",
+        RunRow{"TimeLimit", 2000, 0, false, 0, 1, 38, "9:10 10:38 ",
                "Operation failed|Terminate pkt received|Output of install command: installed|"},
-        RunRow{"HostNeverAnswers", 0, 0, false, 2, 0, 100, 0, "9:100 ",
+        RunRow{"HostNeverAnswers", 0, 0, false, 2, 0, 0, "9:100 ",
                "Output of install command: installed|Operation status: 1|Operation complete|"}),
     [](const ::testing::TestParamInfo<RunRow>& info) { return std::string(info.param.name); });
+
+// Only a signed package reaches the installer, with its whole path however
+// long.
+TEST_F(OperationRunnerTest, TheInstallRunsTheInstallerOnlyOnASignedPackage) {
+  const std::string package = "/" + std::string(4000, 'p') + ".pkg";
+  const std::string check = kSignatureCheckCommand + package;
+  const std::string install = "installer -pkg " + package + " -tgt /";
+  for (const bool signs : {true, false}) {
+    shell_.signs = signs;
+    std::string command;
+    std::string output;
+    EXPECT_EQ(RunInstall(log_, *targetApp_, command, output, InstallOperationParams(package)),
+              signs);
+    EXPECT_EQ(command, signs ? install : "");
+    EXPECT_EQ(output, signs ? "installed" : "PKG validation failed");
+  }
+  EXPECT_EQ(shell_.commands, (std::vector<std::string>{check, install, check}));
+}
 
 TEST_F(OperationRunnerTest, AWorkerThatCannotBeStartedIsAnErrorForMain) {
   PipeHost host(temp_.path() + "/", kPipeName);
