@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -50,42 +49,35 @@ class ScriptedShell : public Shell {
   }
 };
 
-// Asks the runner for a second operation from inside the first: one in the
-// background when asked for progress, one of an unknown type on this thread
-// when told that the first has started.
+// Asks `runner`, once, for a second operation from inside the first: one in
+// the background when asked for progress, one of an unknown type on this
+// thread when told that the first has started.
 class Reentrant : public ProgressMonitor, public RecordingLog {
  public:
   OperationRunner* runner = nullptr;
   int secondResult = -1;
   int32_t GetProgress() override {
     InstallOperationParams params("/other.pkg");
-    if (!std::exchange(asked_, true)) {
-      secondResult = runner->DoOperation(OperationType::Install, &params);
-    }
+    if (runner)
+      secondResult = std::exchange(runner, nullptr)->DoOperation(OperationType::Install, &params);
     return 10;
   }
   void Log(const std::string& message) override {
     RecordingLog::Log(message);
     LaunchOperationParams params("id");
-    if (message == "In thread" && runner != nullptr && !std::exchange(asked_, true)) {
-      secondResult = runner->DoOperationSynchronously(static_cast<OperationType>(9), &params);
-    }
+    if (message == "In thread" && runner)
+      secondResult = std::exchange(runner, nullptr)
+                         ->DoOperationSynchronously(static_cast<OperationType>(9), &params);
   }
-
- private:
-  bool asked_ = false;
 };
-
-PipeChannelSettings QuickSettings(const std::string& folder) {
-  PipeChannelSettings settings;
-  settings.pipeFolder = folder + "/";
-  settings.openAttemptPause = 5ms;
-  return settings;
-}
 
 class OperationRunnerTest : public ::testing::Test {
  protected:
-  OperationRunnerTest() : bridge_(log_, QuickSettings(temp_.path()), 200) {
+  OperationRunnerTest() {
+    PipeChannelSettings settings;
+    settings.pipeFolder = temp_.path() + "/";
+    settings.openAttemptPause = 5ms;
+    bridge_ = std::make_unique<CommBridge>(log_, settings, 200);
     TargetAppEnvironment environment;
     environment.shell = &shell_;
     targetApp_ = std::make_unique<TargetApp>(log_, environment);
@@ -104,13 +96,13 @@ class OperationRunnerTest : public ::testing::Test {
   }
 
   std::unique_ptr<OperationRunner> MakeRunner(std::unique_ptr<ProgressMonitor> monitor = nullptr) {
-    return std::make_unique<OperationRunner>(log_, *targetApp_, bridge_, std::move(monitor),
+    return std::make_unique<OperationRunner>(log_, *targetApp_, *bridge_, std::move(monitor),
                                              limits_);
   }
 
   ScopedTempDir temp_;
   RecordingLog log_;
-  CommBridge bridge_;
+  std::unique_ptr<CommBridge> bridge_;
   ScriptedShell shell_;
   std::unique_ptr<TargetApp> targetApp_;
   OperationRunnerLimits limits_;
@@ -156,8 +148,8 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   if (row.host == 2) limits_.terminateWaitLimit = 100ms;
   if (row.limitTicks > 0) {
     limits_.processorTimeLimitTicks = row.limitTicks;
-    auto ticks = std::make_shared<std::atomic<long>>(0);
-    limits_.processorClock = [ticks] { return static_cast<std::clock_t>((*ticks)++); };
+    // Read on the caller's thread only.
+    limits_.processorClock = [ticks = std::clock_t{0}]() mutable { return ticks++; };
   }
   auto monitor = row.reentrant ? std::make_unique<Reentrant>() : nullptr;
   Reentrant* reentrant = monitor.get();
@@ -172,16 +164,14 @@ TEST_P(OperationRunnerRunTest, SendsProgressThenTheFinalPacketAndWaitsForTheTerm
   std::string packets(row.packets);
   const auto received = host.WaitForPackets(std::count(packets.begin(), packets.end(), ' '));
   packets.clear();
-  for (const CommPacket& packet : received) {
+  for (const CommPacket& packet : received)
     packets += std::to_string(packet.packetId) + ":" + std::to_string(ValueOf(packet)) + " ";
-  }
   EXPECT_EQ(packets, row.packets);
   EXPECT_TRUE(reentrant == nullptr || reentrant->secondResult == 38);
   EXPECT_TRUE(WorkersEnded());
   std::string lines;
-  for (const std::string& line : log_.lines()) {
+  for (const std::string& line : log_.lines())
     if (std::string(kShown).find("|" + line + "|") != std::string::npos) lines += line + "|";
-  }
   EXPECT_EQ(lines, row.lines);
 }
 
@@ -234,7 +224,7 @@ TEST_F(OperationRunnerTest, AWorkerThatCannotBeStartedIsAnErrorForMain) {
 
 TEST_F(OperationRunnerTest, ASecondSynchronousOperationWhileOneRunsIsRefused) {
   Reentrant log;
-  OperationRunner runner(log, *targetApp_, bridge_);
+  OperationRunner runner(log, *targetApp_, *bridge_);
   log.runner = &runner;
   LaunchOperationParams params("id");
   runner.DoOperationSynchronously(static_cast<OperationType>(9), &params);

@@ -44,9 +44,6 @@ TEST(PacketQueue, DropsWhatDoesNotFitAndNeverLosesATerminate) {
     }
     while (queue.Pop(&out)) events += out.text + " ";
     EXPECT_EQ(events, row.events) << row.steps;
-    out.text = "caller's";
-    EXPECT_FALSE(queue.Pop(&out));
-    EXPECT_EQ(out.text, "caller's") << "an empty queue leaves the caller's packet";
   }
 }
 
@@ -54,13 +51,11 @@ TEST(PacketQueue, DropsWhatDoesNotFitAndNeverLosesATerminate) {
 // process-wide lock, which its holder may take again.
 TEST(PacketQueue, EveryQueueTakesTheOneRecursiveLock) {
   PacketQueue queue;
+  CommPacket out;
   std::atomic<int> done{0};
   std::unique_lock<std::recursive_mutex> hold(MessageQueueLock());
   ASSERT_TRUE(queue.Push(MakeReportPacket("a")));
-  std::thread popper([&] {
-    CommPacket out;
-    done += queue.Pop(&out);
-  });
+  std::thread popper([&] { done += queue.Pop(&out); });
   std::thread pusher([&] { done += PacketQueue().Push(MakeReportPacket("b")); });
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(done, 0);
