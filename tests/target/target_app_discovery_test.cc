@@ -20,14 +20,13 @@ class TrackChoiceTest : public TargetAppTest, public ::testing::WithParamInterfa
 TEST_P(TrackChoiceTest, ChoosesByTrackThenLastInList) {
   const ChoiceRow& row = GetParam();
   const std::string word = row.chosen >= 0 ? row.candidates[row.chosen] : "";
-  Lines urls;
   Lines expected = {kAsked, kFetched};
-  for (const FakeMachine::Installation& app : row.apps) urls.push_back(machine_.Install(app));
+  for (const FakeMachine::Installation& app : row.apps) machine_.Install(app);
   for (const std::string& candidate : row.candidates)
     expected.push_back("Found " + candidate + " track for launch");
   std::optional<std::string> url;
   if (row.chosen >= 0) {
-    url = urls[row.chosen];
+    url = machine_.listed[row.chosen];
     expected.push_back("Send " + word + " track for launch");
   }
   EXPECT_EQ(App().getAppURLForLaunch(kId), url);

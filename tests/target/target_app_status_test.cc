@@ -98,6 +98,8 @@ TEST_F(TargetAppTest, ThePreferenceFileIsPerTrackAndItsFlagsCountOnlyAsNumbers) 
 TEST_F(TargetAppTest, ThePlatformLogsEachKnownSliceInOrder) {
   machine_.Install({"/A.app", kEvergreen, {}, kId, {kI386, kArm, kX64}});
   std::string platform = "untouched";
+  EXPECT_FALSE(App().getAppPlatform("", platform));
+  EXPECT_EQ(platform, "untouched");
   EXPECT_FALSE(App().getAppPlatform("/Nothing.app", platform));
   EXPECT_EQ(platform, "");
   EXPECT_TRUE(App().getAppPlatform("/A.app", platform));
