@@ -47,8 +47,9 @@ inline std::string PreferencesOf(const std::string& track) {
 }
 
 // The registry lists the installations in the order installed, and answers
-// only while the probe file stands. `calls` records every call that changes or
-// queries the machine, as in "lock create list remove unlock open /A.app ".
+// only while the probe file stands. `calls` is the one log of the folder lock,
+// the probe file, the listing and the launches, as in
+// "lock create list remove unlock open /A.app ".
 class FakeMachine : public ApplicationRegistry,
                     public Bundles,
                     public PropertyListFiles,
