@@ -3,7 +3,6 @@
 
 namespace {
 
-constexpr char kAsked[] = "BundleID for getting App URL to launch: com.orvane.Folian.Pro";
 constexpr char kFetched[] = "Fetched all PDF Editors successfully";
 constexpr char kProbe[] = "lock create list remove unlock ";  // the machine's calls
 
@@ -20,7 +19,7 @@ class TrackChoiceTest : public TargetAppTest, public ::testing::WithParamInterfa
 TEST_P(TrackChoiceTest, ChoosesByTrackThenLastInList) {
   const ChoiceRow& row = GetParam();
   const std::string word = row.chosen >= 0 ? row.candidates[row.chosen] : "";
-  Lines expected = {kAsked, kFetched};
+  Lines expected = {"BundleID for getting App URL to launch: com.orvane.Folian.Pro", kFetched};
   for (const FakeMachine::Installation& app : row.apps) machine_.Install(app);
   for (const std::string& candidate : row.candidates)
     expected.push_back("Found " + candidate + " track for launch");
