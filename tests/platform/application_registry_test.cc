@@ -124,19 +124,20 @@ TEST_F(ApplicationRegistryTest, FindsTheEditorsDeclaredInThePlacesWhereApplicati
   EXPECT_EQ(Editors({apps_}, "/folder.pdf", false), Urls{"null"});
 }
 
-// Each application folder and each bundle has its own budget of entries.
+// Each application folder and each bundle has its own budget of entries; the
+// answer lists the folders in their order, each in byte order.
 TEST_F(ApplicationRegistryTest, NoTreeHidesAnother) {
   limits_ = {8, 8};
   for (int i = 0; i < 20; ++i) {
     MakeDirectoriesOrDie(dir_.path() + "/1/Huge/" + std::to_string(i));
     MakeDirectoriesOrDie(apps_ + "/Big.app/Contents/Helpers/" + std::to_string(i));
   }
-  for (const char* name :
-       {"/Apps/Big.app", "/Apps/Small.app", "/Apps/Small.app/Contents/Helpers/Nested.app"})
+  for (const char* name : {"/Apps/Big.app", "/Apps/Small.app",
+                           "/Apps/Small.app/Contents/Helpers/Nested.app", "/0/Last.app"})
     MakeApp(name);
-  EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_}),
+  EXPECT_EQ(Editors({dir_.path() + "/1/Huge", apps_, dir_.path() + "/0"}),
             (Urls{Url("/Apps/Big.app"), Url("/Apps/Small.app"),
-                  Url("/Apps/Small.app/Contents/Helpers/Nested.app")}));
+                  Url("/Apps/Small.app/Contents/Helpers/Nested.app"), Url("/0/Last.app")}));
 }
 
 // What a search keeps stands for a folder or an Info.plist only while it is

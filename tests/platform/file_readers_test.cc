@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/bundle.h"
+#include "platform/parsed_info_plists_posix.h"
 #include "platform/plist_structure_check_posix.h"
 #include "platform/property_list.h"
 #include "platform/system_version.h"
@@ -203,14 +204,16 @@ TEST_F(FileReadersTest, ExecutableArchitecturesAreTheTypesOfMachOAndElfHeadersAn
   }
 }
 
+// Parsed once while unchanged, read again once rewritten.
 TEST_F(FileReadersTest, ABundleReadsIdentifierAndExecutableFromItsInfo) {
   const std::string path = dir_.path() + "/Tool.app";
+  ParsedInfoPlists parsed;
   WriteFileOrDie(path + "/Contents/Info.plist",
                  "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string>"
                  "<key>CFBundleExecutable</key><string>Tool Main</string></dict></plist>");
   WriteFileOrDie(path + "/Contents/MacOS/Tool Main", ThinMachO(0xfeedfacf, 0x01000007, false));
   EXPECT_EQ(Bundle::Open(path + "/Contents/MacOS/Tool Main"), nullptr);  // a file
-  const auto bundle = Bundle::Open(path + "/");
+  const auto bundle = Bundle::Open(path + "/", nullptr, &parsed);
   ASSERT_NE(bundle, nullptr);
   EXPECT_EQ(bundle->bundleIdentifier(), "com.example.tool");
   EXPECT_EQ(bundle->executablePath(), path + "/Contents/MacOS/Tool Main");
@@ -219,7 +222,7 @@ TEST_F(FileReadersTest, ABundleReadsIdentifierAndExecutableFromItsInfo) {
                            "<plist><dict><key>CFBundleIdentifier</key><integer>3</integer>"
                            "<key>CFBundleExecutable</key><array/></dict></plist>"}) {
     WriteFileOrDie(path + "/Contents/Info.plist", info);
-    const auto unusable = Bundle::Open(path);
+    const auto unusable = Bundle::Open(path, nullptr, &parsed);
     ASSERT_NE(unusable, nullptr);
     EXPECT_EQ(unusable->bundleIdentifier(), "");
     EXPECT_EQ(unusable->executablePath(), "");
