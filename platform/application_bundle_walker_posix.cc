@@ -199,14 +199,16 @@ class BundleSearch {
 
 }  // namespace
 
+std::string ApplicationFolderRoot(const std::string& folder) {
+  const size_t last = folder.find_last_not_of('/');
+  return last == std::string::npos ? std::string() : folder.substr(0, last + 1);
+}
+
 std::vector<std::string> FindApplicationBundles(const std::string& folder,
                                                 const ApplicationSearchLimits& limits,
                                                 ApplicationSearchCache* cache) {
   if (folder.empty()) return {};
-  const size_t last = folder.find_last_not_of('/');
-  // "/" becomes "" so that joined paths keep a single slash.
-  const std::string root = last == std::string::npos ? std::string() : folder.substr(0, last + 1);
   BundleSearch search(limits, cache);
-  search.SearchFolderTree(root);
+  search.SearchFolderTree(ApplicationFolderRoot(folder));
   return search.TakeSorted();
 }

@@ -8,6 +8,10 @@
 #include "platform/application_registry.h"
 #include "platform/application_search_cache_posix.h"
 
+// `folder` without its trailing slashes: the start of the paths found below
+// it ("/" becomes "", so that joined paths keep a single slash).
+std::string ApplicationFolderRoot(const std::string& folder);
+
 // Paths of the application bundles (directories named "*.app") below
 // `folder`, sorted in byte order. Symbolic links are never followed and
 // unreadable folders are skipped. Folders that are not bundles are walked

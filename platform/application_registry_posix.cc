@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -16,6 +17,7 @@
 #include "platform/plist_key_scan_posix.h"
 #include "platform/property_list.h"
 #include "platform/regular_file.h"
+#include "platform/scoped_descriptor.h"
 
 namespace {
 
@@ -91,11 +93,14 @@ const DocumentType* TypeOfFile(const std::string& fileUrl) {
 
 // Whether the application at `path` edits `type`. Most applications declare
 // no document types at all; their Info.plist is only scanned, not parsed.
-bool ApplicationEditsType(const std::string& path, const DocumentType& type,
-                          ApplicationSearchCache* cache) {
+// `folder` is an open descriptor of the application folder `path` lies in,
+// `relative` the rest of the path.
+bool ApplicationEditsType(const std::string& path, int folder, const char* relative,
+                          const DocumentType& type, ApplicationSearchCache* cache) {
   const std::string file = path + "/Contents/Info.plist";
   struct stat status;
-  if (stat(file.c_str(), &status) != 0) return false;
+  if (fstatat(folder, (std::string(relative) + "/Contents/Info.plist").c_str(), &status, 0) != 0)
+    return false;
   // Stamped before it is read: a change made meanwhile shows at the next use.
   const ApplicationSearchCache::Stamp stamp = ApplicationSearchCache::StampOf(status);
   InfoFacts facts;
@@ -127,8 +132,14 @@ class PosixApplicationRegistry : public ApplicationRegistry {
     std::unordered_set<std::string> seen;
     if (cache_ != nullptr) cache_->Load();
     for (const std::string& folder : folders_) {
+      // Looked up from the folder, as the search did.
+      const std::string root = ApplicationFolderRoot(folder);
+      const ScopedDescriptor descriptor(
+          open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
       for (const std::string& path : FindApplicationBundles(folder, limits_, cache_)) {
-        if (seen.insert(path).second && ApplicationEditsType(path, *type, cache_))
+        if (seen.insert(path).second &&
+            ApplicationEditsType(path, descriptor.get(), path.c_str() + root.size() + 1, *type,
+                                 cache_))
           found.push_back(FileUrlStringFromPath(path, true));
       }
     }

@@ -11,14 +11,18 @@
 #include "platform/bundles.h"
 #include "platform/property_list.h"
 
+class ParsedInfoPlists;
+
 class Bundle : public BundleReader {
  public:
-  // Null when `path` is not a directory. The Info.plist is read once, here,
-  // or, when `cache` holds the identifier for the file as it is, at the first
-  // question beyond the identifier; a bundle without a readable one has an
+  // Null when `path` is not a directory. The Info.plist is read here or, when
+  // `cache` holds the identifier for the file as it is, at the first question
+  // beyond the identifier; through `parsed` (when not null) it is parsed once
+  // for every bundle opened there. A bundle without a readable one has an
   // empty info dictionary.
   static std::unique_ptr<Bundle> Open(const std::string& path,
-                                      ApplicationSearchCache* cache = nullptr);
+                                      ApplicationSearchCache* cache = nullptr,
+                                      ParsedInfoPlists* parsed = nullptr);
 
   const std::string& path() const { return path_; }
   // "CFBundleIdentifier" when it is a string, else empty.
@@ -33,13 +37,14 @@ class Bundle : public BundleReader {
   std::vector<uint32_t> executableArchitectures() const override;
 
  private:
-  explicit Bundle(std::string path);
+  Bundle(std::string path, ParsedInfoPlists* parsed);
   std::string InfoPlistPath() const;
   const PlistValue& info() const;
 
   std::string path_;
+  ParsedInfoPlists* parsed_;
   std::optional<std::string> identifier_;
-  mutable std::optional<PlistValue> info_;
+  mutable std::shared_ptr<const PlistValue> info_;
 };
 
 // Processor types named by an executable's header: Mach-O thin (32/64-bit,

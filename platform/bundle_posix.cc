@@ -6,6 +6,7 @@
 
 #include "platform/application_search_cache_posix.h"
 #include "platform/bundle.h"
+#include "platform/parsed_info_plists_posix.h"
 #include "platform/property_list.h"
 
 namespace {
@@ -19,12 +20,14 @@ std::string WithoutTrailingSlashes(const std::string& path) {
 
 }  // namespace
 
-Bundle::Bundle(std::string path) : path_(std::move(path)) {}
+Bundle::Bundle(std::string path, ParsedInfoPlists* parsed)
+    : path_(std::move(path)), parsed_(parsed) {}
 
-std::unique_ptr<Bundle> Bundle::Open(const std::string& path, ApplicationSearchCache* cache) {
+std::unique_ptr<Bundle> Bundle::Open(const std::string& path, ApplicationSearchCache* cache,
+                                     ParsedInfoPlists* parsed) {
   struct stat status;
   if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
-  std::unique_ptr<Bundle> bundle(new Bundle(WithoutTrailingSlashes(path)));
+  std::unique_ptr<Bundle> bundle(new Bundle(WithoutTrailingSlashes(path), parsed));
   // The search that named the bundle has just checked its Info.plist.
   InfoFacts facts;
   const std::string infoPlist = bundle->InfoPlistPath();
@@ -46,12 +49,8 @@ std::string Bundle::InfoPlistPath() const {
 
 const PlistValue& Bundle::info() const {
   if (!info_) {
-    info_.emplace();
-    if (!ReadPropertyListFile(InfoPlistPath(), &*info_) ||
-        info_->kind != PlistValue::Kind::kDictionary) {
-      *info_ = PlistValue();
-      info_->kind = PlistValue::Kind::kDictionary;
-    }
+    ParsedInfoPlists once;
+    info_ = (parsed_ != nullptr ? parsed_ : &once)->Read(InfoPlistPath());
   }
   return *info_;
 }

@@ -11,7 +11,6 @@
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "platform/file_url.h"
@@ -22,24 +21,35 @@
 using Lines = std::vector<std::string>;
 
 constexpr char kId[] = "com.orvane.Folian.Pro";
+constexpr char kApp[] = "/Applications/Folian.app";
+constexpr char kEvergreen[] = "Evergreen";
+constexpr char kSupport[] = "/Library/Application Support";
+// The versions the host knows: 23.0 for most tracks, 23.1 for the fixed one.
+constexpr char kStatusInfo[] = "com.orvane.Folian.Pro_23.0,com.orvane.Folian.Pro_23.1";
 constexpr uint32_t kX64 = kBundleExecutableArchitectureX86_64;
 constexpr uint32_t kArm = kBundleExecutableArchitectureARM64;
 constexpr uint32_t kI386 = kBundleExecutableArchitectureI386;
+
+inline PlistValue Value(const std::string& text) { return {PlistValue::Kind::kString, text}; }
+inline PlistValue Value(bool flag) { return {PlistValue::Kind::kBoolean, "", double(flag)}; }
 
 // Sets `key` of a dictionary to a string or a boolean; no value leaves it out.
 template <typename T>
 void Put(PlistValue& dictionary, const char* key, const std::optional<T>& value) {
   dictionary.kind = PlistValue::Kind::kDictionary;
-  if (!value) return;
-  PlistValue& entry = dictionary.dictionary[key];
-  entry.kind = std::is_same_v<T, bool> ? PlistValue::Kind::kBoolean : PlistValue::Kind::kString;
-  if constexpr (std::is_same_v<T, bool>) entry.number = *value;
-  if constexpr (!std::is_same_v<T, bool>) entry.string = *value;
+  if (value) dictionary.dictionary[key] = Value(*value);
 }
 
-// The registry lists the installations in the order added, and answers only
-// while the probe file stands. `steps` records the listing step by step, as
-// in "lock create list remove unlock ".
+// The preference file of the installer of a track.
+inline std::string PreferencesOf(const std::string& track) {
+  return std::string(kSupport) + "/Orvane/Folian/" + track +
+         "/SupportFiles/Preferences/com.orvane.folian.scainstaller.plist";
+}
+
+// The registry lists the installations in the order installed, and answers
+// only while the probe file stands. `calls` is the one log of the folder lock,
+// the probe file, the listing and the launches, as in
+// "lock create list remove unlock open /A.app ".
 class FakeMachine : public ApplicationRegistry,
                     public Bundles,
                     public PropertyListFiles,
@@ -47,14 +57,20 @@ class FakeMachine : public ApplicationRegistry,
                     public TemporaryFiles,
                     public Launcher {
  public:
+  // "FoliSCA" of the Info.plist and the two flags of the track's preference
+  // file (written only when one of them is given).
+  struct SingleClient {
+    std::optional<bool> foliSca, singleClient, foliInstalled;
+  };
+  // One installation; a test states only the fields that differ.
   struct Installation {
-    std::string path = "/Applications/Folian.app";
-    std::optional<std::string> track = "Evergreen";
+    std::string path = kApp;
+    std::optional<std::string> track = kEvergreen;
+    SingleClient marks;
     std::string identifier = kId;
-    std::optional<bool> foliSca;
     std::vector<uint32_t> architectures = {kX64};
     std::optional<std::string> version = "23.008.20470";
-    std::string executable = "/Applications/Folian.app/Contents/MacOS/Folian";  // "" for none
+    std::string executable = std::string(kApp) + "/Contents/MacOS/Folian";  // "" for none
   };
 
   struct FakeBundle : BundleReader {
@@ -66,18 +82,24 @@ class FakeMachine : public ApplicationRegistry,
     PlistValue info;
   };
 
+  // Adds the installation to the registry's list and returns its URL string.
   std::string Install(const Installation& app) {
     FakeBundle& bundle = bundles[app.path];
     bundle.app = app;
     Put(bundle.info, "TrackName", app.track);
     Put(bundle.info, "CFBundleVersion", app.version);
-    Put(bundle.info, "FoliSCA", app.foliSca);
+    Put(bundle.info, "FoliSCA", app.marks.foliSca);
+    if (app.track && (app.marks.singleClient || app.marks.foliInstalled)) {
+      PlistValue& preferences = files[PreferencesOf(*app.track)];
+      Put(preferences, "bIsSingleClientApp", app.marks.singleClient);
+      Put(preferences, "bIsSCFoliAppInstalled", app.marks.foliInstalled);
+    }
     listed.push_back(FileUrlStringFromPath(app.path, true));
     return listed.back();
   }
   bool CopyEditorApplicationURLs(const std::string& fileUrl,
                                  std::vector<std::string>* urls) override {
-    steps += "list ";
+    calls += "list ";
     std::string path;
     if (!registryAnswers || !PathFromFileUrlString(fileUrl, &path) || temporary.count(path) == 0)
       return false;
@@ -96,33 +118,33 @@ class FakeMachine : public ApplicationRegistry,
   }
   bool IsAtLeastMacOS11() override { return macOS11; }
   std::string Folder() override { return folder; }
-  struct StepLock : Lock {
-    explicit StepLock(std::string& steps) : steps(steps) { steps += "lock "; }
-    ~StepLock() override { steps += "unlock "; }
-    std::string& steps;
+  struct CallLock : Lock {
+    explicit CallLock(std::string& calls) : calls(calls) { calls += "lock "; }
+    ~CallLock() override { calls += "unlock "; }
+    std::string& calls;
   };
   std::unique_ptr<Lock> LockFolder(std::string* error) override {
     *error = lockError;
-    return lockError.empty() ? std::make_unique<StepLock>(steps) : nullptr;
+    return lockError.empty() ? std::make_unique<CallLock>(calls) : nullptr;
   }
   bool EnsureFile(const std::string& path) override {
-    if (canCreate && temporary.insert(path).second) steps += "create ";
+    if (canCreate && temporary.insert(path).second) calls += "create ";
     return canCreate;
   }
   bool RemoveFile(const std::string& path, std::string* error) override {
     *error = removeError;
     if (!removeError.empty()) return false;
-    steps += "remove ";
+    calls += "remove ";
     return temporary.erase(path) == 1;
   }
   bool OpenApplication(const std::string& bundlePath) override {
-    opened.push_back(bundlePath);
+    calls += "open " + bundlePath + " ";
     return openAnswer;
   }
   pid_t StartProcess(const std::string& executable,
                      const std::vector<std::string>& arguments) override {
-    started.push_back(executable);
-    started.insert(started.end(), arguments.begin(), arguments.end());
+    calls += "start " + executable + " ";
+    for (const std::string& argument : arguments) calls += argument + " ";
     if (start == Start::kPlatformError) throw PlatformException("cannot start " + executable);
     if (start == Start::kOtherError) throw std::logic_error("unexpected");
     return start == Start::kMinusOne ? -1 : 4242;
@@ -135,33 +157,24 @@ class FakeMachine : public ApplicationRegistry,
   std::string folder = "/tmp/me/", lockError, removeError;
   enum class Start { kPid, kMinusOne, kPlatformError, kOtherError } start = Start::kPid;
   std::set<std::string> temporary;  // files in the temporary folder
-  std::string steps;
-  Lines opened, started;  // started: the executable, then its arguments
+  std::string calls;
 };
 
 class TargetAppTest : public ::testing::Test {
  protected:
-  static constexpr char kSupport[] = "/Library/Application Support";
-  static constexpr char kPreferences[] =
-      "/Library/Application Support/Orvane/Folian/Evergreen/SupportFiles/Preferences/"
-      "com.orvane.folian.scainstaller.plist";
-
   // A fresh object over the machine (the class is stateless).
   TargetApp App() {
     return TargetApp(log_, {&machine_, &machine_, &machine_, &machine_, &machine_, &machine_,
                             &shell_, kSupport});
   }
 
-  // The default installation, its Info.plist saying "FoliSCA" as given, and
-  // the preference file of its track with the two flags as given (absent
-  // ones left out).
-  std::string InstallSingleClient(std::optional<bool> foliSca, std::optional<bool> singleClient,
-                                  std::optional<bool> foliInstalled) {
-    Put(machine_.files[kPreferences], "bIsSingleClientApp", singleClient);
-    Put(machine_.files[kPreferences], "bIsSCFoliAppInstalled", foliInstalled);
-    FakeMachine::Installation app;
-    app.foliSca = foliSca;
-    return machine_.Install(app);
+  // The status document for the bundle information, with a workflow.
+  std::string Status(const std::string& workflow, const std::string& bundleInfo = kStatusInfo) {
+    AppStatusOperationParams params(bundleInfo);
+    params.workflow = workflow;
+    std::string response;
+    EXPECT_TRUE(App().generateAppStatusXml(params, response));
+    return response;
   }
 
   FakeMachine machine_;
