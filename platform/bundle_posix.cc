@@ -25,16 +25,17 @@ Bundle::Bundle(std::string path, ParsedInfoPlists* parsed)
 
 std::unique_ptr<Bundle> Bundle::Open(const std::string& path, ApplicationSearchCache* cache,
                                      ParsedInfoPlists* parsed) {
-  struct stat status;
-  if (path.empty() || stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return nullptr;
+  if (path.empty()) return nullptr;
   std::unique_ptr<Bundle> bundle(new Bundle(WithoutTrailingSlashes(path), parsed));
-  // The search that named the bundle has just checked its Info.plist.
-  InfoFacts facts;
   const std::string infoPlist = bundle->InfoPlistPath();
-  if (cache != nullptr &&
-      (cache->FindCheckedInfo(infoPlist, &facts) ||
-       (stat(infoPlist.c_str(), &status) == 0 &&
-        cache->FindInfo(infoPlist, ApplicationSearchCache::StampOf(status), &facts))) &&
+  // The search that named the bundle has just found its folder and checked
+  // its Info.plist.
+  InfoFacts facts;
+  const bool checked = cache != nullptr && cache->FindCheckedInfo(infoPlist, &facts);
+  struct stat status;
+  if (!checked && (stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))) return nullptr;
+  if ((checked || (cache != nullptr && stat(infoPlist.c_str(), &status) == 0 &&
+                   cache->FindInfo(infoPlist, ApplicationSearchCache::StampOf(status), &facts))) &&
       facts.identified) {
     bundle->identifier_ = std::move(facts.identifier);
   } else {
