@@ -109,8 +109,12 @@ ApplicationSearchCache::Stamp ApplicationSearchCache::StampOf(const struct stat&
 
 void ApplicationSearchCache::Load() {
   records_.clear();
+  index_.clear();
+  order_.clear();
+  checkedEditors_.clear();
   owned_.clear();
   data_.clear();
+  loaded_ = next_ = loadedUsed_ = 0;
   changed_ = false;
   if (path_.empty() || !FolderIsPrivate(path_)) return;
   const ScopedDescriptor file(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -132,6 +136,7 @@ void ApplicationSearchCache::Load() {
     records_.clear();
     data_.clear();
   }
+  loaded_ = records_.size();
 }
 
 bool ApplicationSearchCache::Parse() {
@@ -143,11 +148,9 @@ bool ApplicationSearchCache::Parse() {
   if (!end.Read(&sum, '\n') || !end.AtEnd() || sum != Sum(data.substr(0, trailer))) return false;
   Reader reader(data.substr(0, trailer));
   if (!reader.Literal(kHeader)) return false;
-  // Records take some 150 bytes each.
-  records_.reserve(trailer / 128);
   while (!reader.AtEnd()) {
-    Record record;
-    std::string_view path;
+    Record& record = records_.emplace_back();
+    std::string_view& path = record.path;
     uint64_t value = 0, count = 0;
     record.isFolder = reader.Literal("F ");
     if (!record.isFolder && !reader.Literal("P ")) return false;
@@ -173,7 +176,6 @@ bool ApplicationSearchCache::Parse() {
       record.identified = count == 1;
       if (record.identified && !reader.Text(&record.identifier, '\n')) return false;
     }
-    records_[path] = std::move(record);
   }
   return true;
 }
@@ -181,9 +183,9 @@ bool ApplicationSearchCache::Parse() {
 std::string ApplicationSearchCache::Serialize() const {
   std::string out = kHeader;
   // Some 150 bytes a record, so that the text is not copied as it grows.
-  out.reserve(records_.size() * 160);
-  for (const auto& [path, record] : records_) {
-    if (!record.used) continue;
+  out.reserve(order_.size() * 160);
+  for (const size_t index : order_) {
+    const Record& record = records_[index];
     const Stamp& stamp = record.stamp;
     out += record.isFolder ? "F " : "P ";
     for (const std::string& number :
@@ -198,7 +200,7 @@ std::string ApplicationSearchCache::Serialize() const {
                           : record.identified ? 1
                                               : 0);
     out += ' ';
-    AppendText(path, '\n', &out);
+    AppendText(record.path, '\n', &out);
     if (record.identified) AppendText(record.identifier, '\n', &out);
     for (const auto& [position, name] : record.listing.subfolders) {
       out += std::to_string(position);
@@ -214,8 +216,8 @@ std::string ApplicationSearchCache::Serialize() const {
 }
 
 bool ApplicationSearchCache::Save(std::string* error) {
-  for (const auto& entry : records_) changed_ = changed_ || !entry.second.used;
-  if (path_.empty() || !changed_) return true;
+  // Unchanged when every record read was used, in the same order.
+  if (path_.empty() || (!changed_ && loadedUsed_ == loaded_)) return true;
   if (!FolderIsPrivate(path_)) {
     *error = "the folder of " + path_ + " is not private";
     return false;
@@ -244,14 +246,39 @@ bool ApplicationSearchCache::Save(std::string* error) {
   return true;
 }
 
+size_t ApplicationSearchCache::Locate(std::string_view path) {
+  if (next_ < records_.size() && records_[next_].path == path) return next_++;
+  if (index_.empty()) {
+    index_.reserve(records_.size());
+    for (size_t index = 0; index < records_.size(); ++index)
+      index_.emplace(records_[index].path, index);
+  }
+  const auto found = index_.find(path);
+  if (found == index_.end()) return kNone;
+  next_ = found->second + 1;
+  return found->second;
+}
+
+void ApplicationSearchCache::Use(size_t index) {
+  Record& record = records_[index];
+  if (!record.isFolder && record.pdfEditor) checkedEditors_.emplace(record.path, index);
+  if (record.used) return;
+  record.used = true;
+  order_.push_back(index);
+  if (index < loaded_) {
+    ++loadedUsed_;
+    // Out of turn, the file's order is no longer the search's.
+    changed_ = changed_ || index != order_.size() - 1;
+  }
+}
+
 ApplicationSearchCache::Record* ApplicationSearchCache::Find(const std::string& path,
                                                              const Stamp& stamp, bool isFolder) {
-  const auto found = records_.find(path);
-  if (found == records_.end() || !(found->second.stamp == stamp) ||
-      found->second.isFolder != isFolder)
+  const size_t index = Locate(path);
+  if (index == kNone || !(records_[index].stamp == stamp) || records_[index].isFolder != isFolder)
     return nullptr;
-  found->second.used = true;
-  return &found->second;
+  Use(index);
+  return &records_[index];
 }
 
 std::string_view ApplicationSearchCache::Own(std::string_view text) {
@@ -260,16 +287,23 @@ std::string_view ApplicationSearchCache::Own(std::string_view text) {
 
 void ApplicationSearchCache::Keep(const std::string& path, Record record) {
   if (path_.empty()) return;
-  // A record is only worth keeping once its folder or file has settled.
+  // A record is only worth keeping once its folder or file has settled; a
+  // stale one of the same path is then left unused, and so dropped.
   const int64_t settled =
       (static_cast<int64_t>(now_()) - kUnsettledSeconds) * static_cast<int64_t>(1000000000);
-  if (record.stamp.changed >= settled || record.stamp.modified >= settled) {
-    records_.erase(path);
+  if (record.stamp.changed >= settled || record.stamp.modified >= settled) return;
+  changed_ = true;
+  const size_t stale = Locate(path);
+  if (stale != kNone && !records_[stale].used) {
+    record.path = records_[stale].path;
+    records_[stale] = std::move(record);
+    Use(stale);
     return;
   }
-  record.used = true;
-  records_[Own(path)] = std::move(record);
-  changed_ = true;
+  record.path = Own(path);
+  records_.push_back(std::move(record));
+  if (!index_.empty()) index_.emplace(records_.back().path, records_.size() - 1);
+  Use(records_.size() - 1);
 }
 
 const KeptFolderListing* ApplicationSearchCache::FindFolder(const std::string& path,
@@ -301,9 +335,13 @@ bool ApplicationSearchCache::FindInfo(const std::string& path, const Stamp& stam
 }
 
 bool ApplicationSearchCache::FindCheckedInfo(const std::string& path, InfoFacts* facts) {
-  const auto found = records_.find(path);
-  if (found == records_.end() || !found->second.used || found->second.isFolder) return false;
-  return FindInfo(path, found->second.stamp, facts);
+  const auto found = checkedEditors_.find(path);
+  if (found == checkedEditors_.end()) return false;
+  const Record& record = records_[found->second];
+  facts->pdfEditor = record.pdfEditor;
+  facts->identified = record.identified;
+  facts->identifier = std::string(record.identifier);
+  return true;
 }
 
 void ApplicationSearchCache::KeepInfo(const std::string& path, const Stamp& stamp,

@@ -65,7 +65,9 @@ class ApplicationSearchCache {
   bool Save(std::string* error);
 
   // The listing of the folder at `path`, or null when none was kept for
-  // `stamp`. It stays valid until the next Load.
+  // `stamp`. It stays valid until the next Load. A search asks in the order
+  // of the previous one, which the file keeps: the records are then met in
+  // turn, without a lookup.
   const KeptFolderListing* FindFolder(const std::string& path, const Stamp& stamp);
   void KeepFolder(const std::string& path, const Stamp& stamp, const FolderListing& listing);
   // What the Info.plist at `path` said, or false when nothing was kept for
@@ -82,8 +84,11 @@ class ApplicationSearchCache {
   static constexpr size_t kMaxFileSize = 64 * 1024 * 1024;
 
  private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
   // Texts are views into the loaded file or into `owned_`.
   struct Record {
+    std::string_view path;
     Stamp stamp;
     bool isFolder = false;
     bool used = false;
@@ -93,7 +98,10 @@ class ApplicationSearchCache {
     KeptFolderListing listing;
   };
 
+  // The record of `path`: the next one in turn, else looked up.
+  size_t Locate(std::string_view path);
   Record* Find(const std::string& path, const Stamp& stamp, bool isFolder);
+  void Use(size_t index);
   void Keep(const std::string& path, Record record);
   std::string_view Own(std::string_view text);
   bool Parse();
@@ -103,7 +111,17 @@ class ApplicationSearchCache {
   const std::function<std::time_t()> now_;
   std::string data_;
   std::deque<std::string> owned_;
-  std::unordered_map<std::string_view, Record> records_;
+  // In the file's order, then those kept since Load.
+  std::deque<Record> records_;
+  size_t loaded_ = 0;
+  size_t next_ = 0;
+  // Built at the first record not met in turn.
+  std::unordered_map<std::string_view, size_t> index_;
+  // The records this search used, in its order.
+  std::vector<size_t> order_;
+  size_t loadedUsed_ = 0;
+  // The editors' Info.plists this search checked, which the bundles ask for.
+  std::unordered_map<std::string_view, size_t> checkedEditors_;
   bool changed_ = false;
 };
 
