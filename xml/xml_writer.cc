@@ -65,42 +65,102 @@ struct OpenElement {
   std::string_view name;
 };
 
+// A name of ASCII letters, digits and "_:-." that does not start with a
+// digit, "-" or ".": usable as it is stored, with nothing to convert.
+bool IsPlainName(std::string_view name) {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+    const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!letter && !(other && i > 0)) return false;
+  }
+  return true;
+}
+
+// The name as the platform would write it; false when it is not usable. Most
+// names are plain and are taken as they are.
+bool ToWrittenName(const std::string& stored, std::string_view* name) {
+  if (IsPlainName(stored)) {
+    *name = stored;
+    return true;
+  }
+  *name = AsPlatformText(stored);
+  return IsUsableName(stored, *name);
+}
+
+// Appends `text` escaped; false when it holds a character XML cannot carry.
+// Text that the one-pass check does not take goes the careful way, which
+// throws for invalid UTF-8 and cuts at a NUL byte.
+bool AppendCarried(std::string_view text, XmlEscaping escaping, std::string* out) {
+  if (AppendXmlEscapedIfCarried(text, escaping, out)) return true;
+  const std::string_view kept = AsPlatformText(text);
+  if (!HasOnlyXmlCharacters(kept)) return false;
+  AppendXmlEscaped(kept, escaping, out);
+  return true;
+}
+
 // Writes the start tag, or the whole element when it is empty. Returns false
 // for what cannot be written; `*open` tells whether an end tag is owed.
 bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* open,
                 std::string_view* name) {
-  *name = AsPlatformText(element.name);
-  if (!IsUsableName(element.name, *name)) return false;
+  if (!ToWrittenName(element.name, name)) return false;
   *out += '<';
   out->append(name->data(), name->size());
   // The map's order is the ascending byte order of the names.
   for (const std::pair<const std::string, std::string>& attribute : element.attributes) {
-    const std::string_view attributeName = AsPlatformText(attribute.first);
-    const std::string_view value = AsPlatformText(attribute.second);
-    if (!IsUsableName(attribute.first, attributeName) || !HasOnlyXmlCharacters(value)) return false;
+    std::string_view attributeName;
+    if (IsPlainName(attribute.first)) {
+      attributeName = attribute.first;
+    } else {
+      // Both strings are converted before either is judged.
+      attributeName = AsPlatformText(attribute.first);
+      AsPlatformText(attribute.second);
+      if (!IsUsableName(attribute.first, attributeName)) return false;
+    }
     *out += ' ';
     out->append(attributeName.data(), attributeName.size());
     *out += "=\"";
-    AppendXmlEscaped(value, XmlEscaping::kAttribute, out);
+    if (!AppendCarried(attribute.second, XmlEscaping::kAttribute, out)) return false;
     *out += '"';
   }
-  const std::string_view text =
-      AsPlatformText(std::string_view(element.text.data(), element.text.size()));
-  if (!HasOnlyXmlCharacters(text)) return false;
-  // A text cut to nothing at a NUL byte counts as no text.
-  *open = !text.empty() || !element.children.empty();
-  if (!*open) {
-    *out += "/>";
-    return true;
-  }
+  const std::string_view stored(element.text.data(), element.text.size());
+  const size_t mark = out->size();
   *out += '>';
-  AppendXmlEscaped(text, XmlEscaping::kText, out);
+  if (!AppendCarried(stored, XmlEscaping::kText, out)) return false;
+  // A text cut to nothing at a NUL byte counts as no text.
+  *open = out->size() > mark + 1 || !element.children.empty();
+  if (!*open) {
+    out->resize(mark);
+    *out += "/>";
+  }
   return true;
+}
+
+// What the document takes at least: every name, value and text once and the
+// markup around them, for the output to be reserved in one go.
+size_t LeastSize(const XmlNode::XmlNodeImpl& root) {
+  size_t size = sizeof(kDeclaration);
+  std::vector<const XmlNode::XmlNodeImpl*> pending(1, &root);
+  while (!pending.empty()) {
+    const XmlNode::XmlNodeImpl* element = pending.back();
+    pending.pop_back();
+    size += 2 * element->name.size() + 5 + element->text.size();
+    for (const std::pair<const std::string, std::string>& attribute : element->attributes)
+      size += attribute.first.size() + attribute.second.size() + 4;
+    for (const boost::shared_ptr<XmlNode::XmlNodeImpl>& child : element->children)
+      pending.push_back(child.get());
+  }
+  return size;
 }
 
 }  // namespace
 
 bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
+  out->clear();
+  // Escaping adds a little: an eighth more keeps the buffer from moving.
+  const size_t least = LeastSize(root);
+  out->reserve(least + least / 8);
   out->assign(kDeclaration);
   // An explicit stack: documents built by hand may be nested arbitrarily deep.
   std::vector<OpenElement> stack;
