@@ -24,7 +24,14 @@ bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c ==
 
 // Strings reach the tree only if the platform conversion would take them,
 // which stands for what the platform parser would have delivered.
-bool IsConvertible(std::string_view text) { return MacUtils::IsConvertible(text); }
+// ASCII without NUL bytes is taken at a glance; the parser delivers mostly
+// that.
+bool IsConvertible(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) - 1u >= 0x7Fu) return MacUtils::IsConvertible(text);
+  }
+  return true;
+}
 
 class ParseSession {
  public:
@@ -50,6 +57,7 @@ class ParseSession {
   void CharacterData(const char* text, int length);
   void EndRun();
   void AppendText(std::string_view text);
+  void FlushText();
   bool CurrentEventIsReference(bool* isCharacterReference) const;
   bool Charge(size_t nodes, size_t bytes);
   bool FitsPending(size_t pending) const;
@@ -72,6 +80,9 @@ class ParseSession {
   bool runHasCharacterReference_ = false;
   bool inCdata_ = false;
   std::string cdata_;
+  // Text kept for the innermost open element, moved into it in one piece
+  // before another element opens or it closes.
+  std::string text_;
 };
 
 ParseSession* From(void* self) { return static_cast<ParseSession*>(self); }
@@ -180,6 +191,7 @@ bool ParseSession::FitsPending(size_t pending) const { return pending <= limits_
 
 void ParseSession::StartElement(const char* name, const char** attributes) {
   EndRun();
+  FlushText();
   if (++depth_ > XmlLoader::kMaxDepth) {
     Fail();
     return;
@@ -253,6 +265,7 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
 
 void ParseSession::EndElement() {
   EndRun();
+  FlushText();
   --depth_;
   if (skippedDepth_ > 0) {
     --skippedDepth_;
@@ -300,8 +313,14 @@ void ParseSession::EndRun() {
 void ParseSession::AppendText(std::string_view text) {
   if (text.empty() || skippedDepth_ > 0 || open_.empty() || !IsConvertible(text)) return;
   if (!Charge(0, text.size())) return;
+  text_.append(text.data(), text.size());
+}
+
+void ParseSession::FlushText() {
+  if (text_.empty()) return;
   std::vector<char>& target = open_.back()->text;
-  target.insert(target.end(), text.begin(), text.end());
+  target.insert(target.end(), text_.begin(), text_.end());
+  text_.clear();
 }
 
 // The parser delivers predefined entity and character references as
