@@ -1,5 +1,6 @@
 #include "xml/xml_writer.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -67,13 +68,22 @@ struct OpenElement {
 
 // A name of ASCII letters, digits and "_:-." that does not start with a
 // digit, "-" or ".": usable as it is stored, with nothing to convert.
+// For each byte: 2 where a plain name may start with it, 1 where it may only
+// follow, 0 where it has no place in one.
+constexpr std::array<uint8_t, 256> kPlainNameBytes = [] {
+  std::array<uint8_t, 256> bytes{};
+  for (int c = 'a'; c <= 'z'; ++c) bytes[c] = 2;
+  for (int c = 'A'; c <= 'Z'; ++c) bytes[c] = 2;
+  for (int c = '0'; c <= '9'; ++c) bytes[c] = 1;
+  bytes['_'] = bytes[':'] = 2;
+  bytes['-'] = bytes['.'] = 1;
+  return bytes;
+}();
+
 bool IsPlainName(std::string_view name) {
-  if (name.empty()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
-    const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
-    if (!letter && !(other && i > 0)) return false;
+  if (name.empty() || kPlainNameBytes[static_cast<unsigned char>(name[0])] != 2) return false;
+  for (char c : name) {
+    if (kPlainNameBytes[static_cast<unsigned char>(c)] == 0) return false;
   }
   return true;
 }
@@ -120,7 +130,8 @@ bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* ope
     }
     *out += ' ';
     out->append(attributeName.data(), attributeName.size());
-    *out += "=\"";
+    out->push_back('=');
+    out->push_back('"');
     if (!AppendCarried(attribute.second, XmlEscaping::kAttribute, out)) return false;
     *out += '"';
   }
@@ -180,7 +191,8 @@ bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
       next = top.nextChild->get();
       ++top.nextChild;
     } else {
-      *out += "</";
+      out->push_back('<');
+      out->push_back('/');
       out->append(top.name.data(), top.name.size());
       *out += '>';
       stack.pop_back();
