@@ -94,6 +94,7 @@ bool IsPlainWord(const char* p) {
          !HasByte(word, '\'') && !HasByte(word, '<') && !HasByte(word, '>');
 }
 
+// Printable ASCII other than " & ' < >: no escaping replaces it.
 bool IsPlainAscii(char c) {
   return c >= 0x20 && c < 0x7F && c != '"' && c != '&' && c != '\'' && c != '<' && c != '>';
 }

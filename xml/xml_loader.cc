@@ -4,7 +4,6 @@
 
 #include <boost/make_shared.hpp>
 #include <climits>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
