@@ -1,12 +1,51 @@
 #include "xml/xml_document.h"
 
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
 #include "platform/mac_utils.h"
+#include "platform/utf8_text.h"
 #include "xml/xml_exception.h"
 #include "xml/xml_file_io.h"
 #include "xml/xml_impl.h"
 #include "xml/xml_loader.h"
 #include "xml/xml_tree_clearer.h"
 #include "xml/xml_writer.h"
+
+namespace {
+
+// Whether `text` is valid UTF-8 without a NUL byte, which the platform takes
+// whole. Documents are mostly ASCII, passed over eight bytes at a time; a
+// false answer only sends the text to the platform's own check.
+bool IsWholeUtf8(std::string_view text) {
+  constexpr uint64_t kEveryByte = 0x0101010101010101u;
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  size_t at = 0;
+  while (at < text.size()) {
+    if (text.size() - at >= 8) {
+      uint64_t word;
+      std::memcpy(&word, text.data() + at, sizeof(word));
+      const uint64_t zeroBytes = (word - kEveryByte) & ~word;
+      if (((word | zeroBytes) & kHighBits) == 0) {
+        at += 8;
+        continue;
+      }
+    }
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c == 0) return false;
+    if (c < 0x80) {
+      ++at;
+      continue;
+    }
+    const Utf8Sequence sequence = DecodeUtf8Sequence(text.substr(at));
+    if (!sequence.valid) return false;
+    at += sequence.length;
+  }
+  return true;
+}
+
+}  // namespace
 
 XmlDocument::XmlDocumentImpl::~XmlDocumentImpl() { XmlTreeClearer::Clear(root); }
 
@@ -25,7 +64,7 @@ bool XmlDocument::LoadFromFile(const std::string& path, boost::shared_ptr<XmlDoc
 bool XmlDocument::LoadFromString(const std::string& text, boost::shared_ptr<XmlDocument>& out) {
   // The text is validated in place, as the platform would convert it (up to
   // its first NUL); the parser then reads the same bytes where they are.
-  MacUtils::ConvertibleText(text);
+  if (!IsWholeUtf8(text)) MacUtils::ConvertibleText(text);
   return XmlLoader::Parse(text.data(), text.size(), out);
 }
 

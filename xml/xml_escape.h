@@ -26,4 +26,10 @@ enum class XmlEscaping {
 // the bytes between them are appended a run at a time.
 void AppendXmlEscaped(std::string_view text, XmlEscaping escaping, std::string* out);
 
+// AppendXmlEscaped for text a document can carry as it is: valid UTF-8 of
+// characters XML allows, with no NUL byte, and for kText not made of nothing
+// but whitespace. Checking and escaping take one pass. Returns false, with
+// `out` as it was, for any other text; the caller then takes its careful way.
+bool AppendXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, std::string* out);
+
 #endif  // SKIFF_XML_XML_ESCAPE_H_

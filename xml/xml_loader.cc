@@ -4,7 +4,6 @@
 
 #include <boost/make_shared.hpp>
 #include <climits>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -16,11 +15,22 @@
 
 namespace {
 
+// Attributes whose lengths StartElement keeps; an element with more measures
+// the rest again.
+constexpr size_t kMeasuredAttributes = 16;
+
 bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Strings reach the tree only if the platform conversion would take them,
 // which stands for what the platform parser would have delivered.
-bool IsConvertible(std::string_view text) { return MacUtils::IsConvertible(text); }
+// ASCII without NUL bytes is taken at a glance; the parser delivers mostly
+// that.
+bool IsConvertible(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) - 1u >= 0x7Fu) return MacUtils::IsConvertible(text);
+  }
+  return true;
+}
 
 class ParseSession {
  public:
@@ -45,7 +55,8 @@ class ParseSession {
   void EndElement();
   void CharacterData(const char* text, int length);
   void EndRun();
-  void AppendText(const std::string& text);
+  void AppendText(std::string_view text);
+  void FlushText();
   bool CurrentEventIsReference(bool* isCharacterReference) const;
   bool Charge(size_t nodes, size_t bytes);
   bool FitsPending(size_t pending) const;
@@ -60,7 +71,7 @@ class ParseSession {
   bool failed_ = false;
   boost::shared_ptr<XmlDocument> document_;
   // The open elements that were kept, innermost last.
-  std::vector<XmlNode> open_;
+  std::vector<boost::shared_ptr<XmlNode::XmlNodeImpl>> open_;
   int depth_ = 0;
   // Nesting inside an element that was lost; its whole content is skipped.
   int skippedDepth_ = 0;
@@ -68,6 +79,9 @@ class ParseSession {
   bool runHasCharacterReference_ = false;
   bool inCdata_ = false;
   std::string cdata_;
+  // Text kept for the innermost open element, moved into it in one piece
+  // before another element opens or it closes.
+  std::string text_;
 };
 
 ParseSession* From(void* self) { return static_cast<ParseSession*>(self); }
@@ -176,17 +190,27 @@ bool ParseSession::FitsPending(size_t pending) const { return pending <= limits_
 
 void ParseSession::StartElement(const char* name, const char** attributes) {
   EndRun();
+  FlushText();
   if (++depth_ > XmlLoader::kMaxDepth) {
     Fail();
     return;
   }
-  size_t nodes = 1;
-  size_t bytes = std::strlen(name);
+  // Each string is measured once; what follows works on the lengths.
+  const std::string_view elementName(name);
+  size_t attributeCount = 0;
+  std::string_view strings[2 * kMeasuredAttributes];
+  size_t bytes = elementName.size();
   for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
-    ++nodes;
-    bytes += std::strlen(attribute[0]) + std::strlen(attribute[1]);
+    const std::string_view attributeName(attribute[0]);
+    const std::string_view value(attribute[1]);
+    if (attributeCount < kMeasuredAttributes) {
+      strings[2 * attributeCount] = attributeName;
+      strings[2 * attributeCount + 1] = value;
+    }
+    ++attributeCount;
+    bytes += attributeName.size() + value.size();
   }
-  if (!Charge(nodes, bytes)) return;
+  if (!Charge(1 + attributeCount, bytes)) return;
   if (skippedDepth_ > 0) {
     ++skippedDepth_;
     return;
@@ -194,30 +218,38 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
   bool lost = false;
   const bool isRoot = !document_;
   try {
-    if (!IsConvertible(name)) {
+    if (!IsConvertible(elementName)) {
       lost = true;
     } else {
       boost::shared_ptr<XmlNode::XmlNodeImpl> element;
       if (isRoot) {
-        XmlDocument::Create(name, document_);
+        XmlDocument::Create(std::string(elementName), document_);
         element = document_->GetRootElement().data();
       } else {
         // One allocation for the element and its count.
         element = boost::make_shared<XmlNode::XmlNodeImpl>();
-        element->name = name;
+        element->name.assign(elementName.data(), elementName.size());
       }
       // The parser has already refused empty and repeated attribute names.
-      for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
-        if (IsConvertible(attribute[0]) && IsConvertible(attribute[1])) {
-          element->attributes[attribute[0]] = attribute[1];
+      for (size_t index = 0; index < attributeCount; ++index) {
+        const std::string_view attributeName = index < kMeasuredAttributes
+                                                   ? strings[2 * index]
+                                                   : std::string_view(attributes[2 * index]);
+        const std::string_view value = index < kMeasuredAttributes
+                                           ? strings[2 * index + 1]
+                                           : std::string_view(attributes[2 * index + 1]);
+        if (IsConvertible(attributeName) && IsConvertible(value)) {
+          element->attributes.emplace(std::string(attributeName), std::string(value));
         } else {
           lost = true;
         }
       }
       if (!lost) {
-        XmlNode handle(document_.get(), element);
-        if (!open_.empty()) open_.back().AppendChild(handle);
-        open_.push_back(handle);
+        if (!open_.empty()) {
+          open_.back()->children.push_back(element);
+          element->parent = open_.back();
+        }
+        open_.push_back(std::move(element));
       }
     }
   } catch (const std::runtime_error&) {
@@ -232,6 +264,7 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
 
 void ParseSession::EndElement() {
   EndRun();
+  FlushText();
   --depth_;
   if (skippedDepth_ > 0) {
     --skippedDepth_;
@@ -253,7 +286,7 @@ void ParseSession::CharacterData(const char* text, int length) {
   if (CurrentEventIsReference(&isCharacterReference) && !isCharacterReference) {
     // One of the five predefined entities: a run of its own.
     EndRun();
-    AppendText(std::string(text, static_cast<size_t>(length)));
+    AppendText(std::string_view(text, static_cast<size_t>(length)));
     return;
   }
   if (!FitsPending(run_.size() + static_cast<size_t>(length))) {
@@ -276,11 +309,17 @@ void ParseSession::EndRun() {
   runHasCharacterReference_ = false;
 }
 
-void ParseSession::AppendText(const std::string& text) {
+void ParseSession::AppendText(std::string_view text) {
   if (text.empty() || skippedDepth_ > 0 || open_.empty() || !IsConvertible(text)) return;
   if (!Charge(0, text.size())) return;
-  std::vector<char>& target = open_.back().data()->text;
-  target.insert(target.end(), text.begin(), text.end());
+  text_.append(text.data(), text.size());
+}
+
+void ParseSession::FlushText() {
+  if (text_.empty()) return;
+  std::vector<char>& target = open_.back()->text;
+  target.insert(target.end(), text_.begin(), text_.end());
+  text_.clear();
 }
 
 // The parser delivers predefined entity and character references as

@@ -1,5 +1,6 @@
 #include "xml/xml_writer.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -65,42 +66,113 @@ struct OpenElement {
   std::string_view name;
 };
 
+// A name of ASCII letters, digits and "_:-." that does not start with a
+// digit, "-" or ".": usable as it is stored, with nothing to convert.
+// For each byte: 2 where a plain name may start with it, 1 where it may only
+// follow, 0 where it has no place in one.
+constexpr std::array<uint8_t, 256> kPlainNameBytes = [] {
+  std::array<uint8_t, 256> bytes{};
+  for (int c = 'a'; c <= 'z'; ++c) bytes[c] = 2;
+  for (int c = 'A'; c <= 'Z'; ++c) bytes[c] = 2;
+  for (int c = '0'; c <= '9'; ++c) bytes[c] = 1;
+  bytes['_'] = bytes[':'] = 2;
+  bytes['-'] = bytes['.'] = 1;
+  return bytes;
+}();
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || kPlainNameBytes[static_cast<unsigned char>(name[0])] != 2) return false;
+  for (char c : name) {
+    if (kPlainNameBytes[static_cast<unsigned char>(c)] == 0) return false;
+  }
+  return true;
+}
+
+// The name as the platform would write it; false when it is not usable. Most
+// names are plain and are taken as they are.
+bool ToWrittenName(const std::string& stored, std::string_view* name) {
+  if (IsPlainName(stored)) {
+    *name = stored;
+    return true;
+  }
+  *name = AsPlatformText(stored);
+  return IsUsableName(stored, *name);
+}
+
+// Appends `text` escaped; false when it holds a character XML cannot carry.
+// Text that the one-pass check does not take goes the careful way, which
+// throws for invalid UTF-8 and cuts at a NUL byte.
+bool AppendCarried(std::string_view text, XmlEscaping escaping, std::string* out) {
+  if (AppendXmlEscapedIfCarried(text, escaping, out)) return true;
+  const std::string_view kept = AsPlatformText(text);
+  if (!HasOnlyXmlCharacters(kept)) return false;
+  AppendXmlEscaped(kept, escaping, out);
+  return true;
+}
+
 // Writes the start tag, or the whole element when it is empty. Returns false
 // for what cannot be written; `*open` tells whether an end tag is owed.
 bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* open,
                 std::string_view* name) {
-  *name = AsPlatformText(element.name);
-  if (!IsUsableName(element.name, *name)) return false;
+  if (!ToWrittenName(element.name, name)) return false;
   *out += '<';
   out->append(name->data(), name->size());
   // The map's order is the ascending byte order of the names.
   for (const std::pair<const std::string, std::string>& attribute : element.attributes) {
-    const std::string_view attributeName = AsPlatformText(attribute.first);
-    const std::string_view value = AsPlatformText(attribute.second);
-    if (!IsUsableName(attribute.first, attributeName) || !HasOnlyXmlCharacters(value)) return false;
+    std::string_view attributeName;
+    if (IsPlainName(attribute.first)) {
+      attributeName = attribute.first;
+    } else {
+      // Both strings are converted before either is judged.
+      attributeName = AsPlatformText(attribute.first);
+      AsPlatformText(attribute.second);
+      if (!IsUsableName(attribute.first, attributeName)) return false;
+    }
     *out += ' ';
     out->append(attributeName.data(), attributeName.size());
-    *out += "=\"";
-    AppendXmlEscaped(value, XmlEscaping::kAttribute, out);
+    out->push_back('=');
+    out->push_back('"');
+    if (!AppendCarried(attribute.second, XmlEscaping::kAttribute, out)) return false;
     *out += '"';
   }
-  const std::string_view text =
-      AsPlatformText(std::string_view(element.text.data(), element.text.size()));
-  if (!HasOnlyXmlCharacters(text)) return false;
-  // A text cut to nothing at a NUL byte counts as no text.
-  *open = !text.empty() || !element.children.empty();
-  if (!*open) {
-    *out += "/>";
-    return true;
-  }
+  const std::string_view stored(element.text.data(), element.text.size());
+  const size_t mark = out->size();
   *out += '>';
-  AppendXmlEscaped(text, XmlEscaping::kText, out);
+  if (!AppendCarried(stored, XmlEscaping::kText, out)) return false;
+  // A text cut to nothing at a NUL byte counts as no text.
+  *open = out->size() > mark + 1 || !element.children.empty();
+  if (!*open) {
+    out->resize(mark);
+    *out += "/>";
+  }
   return true;
+}
+
+// Room for the document, for the output to be reserved in one go: the names
+// and texts, the markup around them, and a generous share per attribute that
+// spares a walk through every attribute. Room never written costs nothing.
+size_t EstimatedSize(const XmlNode::XmlNodeImpl& root) {
+  constexpr size_t kAttributeBytes = 64;
+  size_t size = sizeof(kDeclaration);
+  std::vector<const XmlNode::XmlNodeImpl*> pending(1, &root);
+  while (!pending.empty()) {
+    const XmlNode::XmlNodeImpl* element = pending.back();
+    pending.pop_back();
+    size += 2 * element->name.size() + 5 + element->text.size() +
+            element->attributes.size() * kAttributeBytes;
+    for (const boost::shared_ptr<XmlNode::XmlNodeImpl>& child : element->children)
+      pending.push_back(child.get());
+  }
+  return size;
 }
 
 }  // namespace
 
 bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
+  out->clear();
+  // Escaping adds a little: a quarter more keeps the buffer from moving.
+  const size_t estimate = EstimatedSize(root);
+  out->reserve(estimate + estimate / 4);
   out->assign(kDeclaration);
   // An explicit stack: documents built by hand may be nested arbitrarily deep.
   std::vector<OpenElement> stack;
@@ -119,7 +191,8 @@ bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
       next = top.nextChild->get();
       ++top.nextChild;
     } else {
-      *out += "</";
+      out->push_back('<');
+      out->push_back('/');
       out->append(top.name.data(), top.name.size());
       *out += '>';
       stack.pop_back();
