@@ -115,6 +115,7 @@ void ApplicationSearchCache::Load() {
   owned_.clear();
   data_.clear();
   loaded_ = next_ = loadedUsed_ = 0;
+  missed_ = kNone;
   changed_ = false;
   if (path_.empty() || !FolderIsPrivate(path_)) return;
   const ScopedDescriptor file(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -275,6 +276,7 @@ void ApplicationSearchCache::Use(size_t index) {
 ApplicationSearchCache::Record* ApplicationSearchCache::Find(const std::string& path,
                                                              const Stamp& stamp, bool isFolder) {
   const size_t index = Locate(path);
+  missed_ = index;
   if (index == kNone || !(records_[index].stamp == stamp) || records_[index].isFolder != isFolder)
     return nullptr;
   Use(index);
@@ -293,7 +295,8 @@ void ApplicationSearchCache::Keep(const std::string& path, Record record) {
       (static_cast<int64_t>(now_()) - kUnsettledSeconds) * static_cast<int64_t>(1000000000);
   if (record.stamp.changed >= settled || record.stamp.modified >= settled) return;
   changed_ = true;
-  const size_t stale = Locate(path);
+  // Most often the record the search has just found stale.
+  const size_t stale = missed_ != kNone && records_[missed_].path == path ? missed_ : Locate(path);
   if (stale != kNone && !records_[stale].used) {
     record.path = records_[stale].path;
     records_[stale] = std::move(record);

@@ -115,6 +115,8 @@ class ApplicationSearchCache {
   std::deque<Record> records_;
   size_t loaded_ = 0;
   size_t next_ = 0;
+  // The record the last Find located, whatever it answered.
+  size_t missed_ = kNone;
   // Built at the first record not met in turn.
   std::unordered_map<std::string_view, size_t> index_;
   // The records this search used, in its order.
