@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/regular_file.h"
 #include "platform/scoped_descriptor.h"
 
 namespace {
@@ -231,14 +232,7 @@ bool ApplicationSearchCache::Save(std::string* error) {
     return false;
   }
   const ScopedDescriptor file(fd);
-  size_t done = 0;
-  while (done < contents.size()) {
-    const ssize_t count = write(fd, contents.data() + done, contents.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) break;
-    done += static_cast<size_t>(count);
-  }
-  if (done != contents.size() || rename(temporary.c_str(), path_.c_str()) != 0) {
+  if (!WriteAllBytes(fd, contents) || rename(temporary.c_str(), path_.c_str()) != 0) {
     *error = "cannot write " + path_ + ": " + std::strerror(errno);
     unlink(temporary.c_str());
     return false;

@@ -82,3 +82,13 @@ bool ReadRegularFileHead(const std::string& path, size_t count, std::string* hea
   *fileSize = static_cast<unsigned long long>(info.st_size);
   return true;
 }
+
+bool WriteAllBytes(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}

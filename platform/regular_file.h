@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // Opens `path` read-only (close-on-exec) and returns the descriptor when it
 // names a regular file, in blocking mode again for the reads that follow;
@@ -22,5 +23,9 @@ bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string* cont
 // into `head` (fewer for a shorter file) and gives its size.
 bool ReadRegularFileHead(const std::string& path, size_t count, std::string* head,
                          unsigned long long* fileSize);
+
+// Writes all of `bytes` to `fd`, going on after interruptions and short
+// writes. False when a write fails or writes nothing.
+bool WriteAllBytes(int fd, std::string_view bytes);
 
 #endif  // SKIFF_PLATFORM_REGULAR_FILE_H_

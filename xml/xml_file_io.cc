@@ -21,21 +21,6 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  const char* p = bytes.data();
-  size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t written = write(fd, p, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += written;
-    left -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
 // Creates a new file with a name nobody else uses, with the permissions fopen
 // would give a new file.
 int CreateUniqueFile(const std::string& directory, std::string* name) {
@@ -103,7 +88,7 @@ bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes
     ok = fchmod(fd.get(), existing.st_mode & 07777) == 0;
   // The bytes reach the disk before the name does, so a crash leaves the old
   // file or the whole new one, never an empty or partial file at `path`.
-  ok = ok && WriteAll(fd.get(), bytes) && fsync(fd.get()) == 0;
+  ok = ok && WriteAllBytes(fd.get(), bytes) && fsync(fd.get()) == 0;
   ok = (close(fd.Release()) == 0) && ok;
   if (ok) {
     if (overwrite) {
