@@ -30,6 +30,9 @@ class XmlDocument : private boost::noncopyable {
   bool Save(const std::string& path, bool overwrite) const;
 
  private:
+  // Builds loaded trees in place of Create.
+  friend class XmlLoader;
+
   XmlDocument();
   boost::shared_ptr<XmlDocumentImpl> impl_;
 };

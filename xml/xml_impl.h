@@ -11,23 +11,38 @@
 // Clearing empties every element and drops the links in both directions, so
 // elements still held by handles survive as empty, detached elements and the
 // rest is freed one at a time, never through a chain of destructors.
+//
+// An element's strings and containers take their memory from the resource it
+// was made with: the heap for elements made by hand, the load's arena for
+// loaded ones (xml_load_arena.h).
 #ifndef SKIFF_XML_XML_IMPL_H_
 #define SKIFF_XML_XML_IMPL_H_
 
 #include <boost/shared_ptr.hpp>
 #include <list>
 #include <map>
+#include <memory_resource>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xml/xml_document.h"
 #include "xml/xml_node.h"
 
+// Names in ascending byte order, looked up by any string without a copy.
+struct XmlNameOrder {
+  using is_transparent = void;
+  bool operator()(std::string_view left, std::string_view right) const { return left < right; }
+};
+
 struct XmlNode::XmlNodeImpl {
-  std::string name;
-  std::vector<char> text;
-  std::map<std::string, std::string> attributes;
-  std::list<boost::shared_ptr<XmlNodeImpl>> children;
+  explicit XmlNodeImpl(std::pmr::memory_resource* memory = std::pmr::get_default_resource())
+      : name(memory), text(memory), attributes(memory), children(memory) {}
+
+  std::pmr::string name;
+  std::pmr::vector<char> text;
+  std::pmr::map<std::pmr::string, std::pmr::string, XmlNameOrder> attributes;
+  std::pmr::list<boost::shared_ptr<XmlNodeImpl>> children;
   boost::shared_ptr<XmlNodeImpl> parent;
 };
 

@@ -12,12 +12,18 @@
 
 #include "platform/mac_utils.h"
 #include "xml/xml_impl.h"
+#include "xml/xml_load_arena.h"
+#include "xml/xml_tree_clearer.h"
 
 namespace {
 
 // Attributes whose lengths StartElement keeps; an element with more measures
 // the rest again.
 constexpr size_t kMeasuredAttributes = 16;
+
+// What a loaded tree takes in memory for each byte of the document, about: a
+// first arena block this large is seldom outgrown.
+constexpr size_t kArenaBytesPerByte = 6;
 
 bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -34,13 +40,17 @@ bool IsConvertible(std::string_view text) {
 
 class ParseSession {
  public:
-  ParseSession(XML_Parser parser, const char* data, size_t size, const XmlLoadLimits& limits)
-      : parser_(parser), data_(data), size_(size), limits_(limits) {}
+  ParseSession(XML_Parser parser, const char* data, size_t size, const XmlLoadLimits& limits,
+               boost::intrusive_ptr<XmlLoadArena> arena)
+      : parser_(parser), data_(data), size_(size), limits_(limits), elements_(std::move(arena)) {}
 
   bool Run();
   void Fail();
   bool failed() const { return failed_; }
-  boost::shared_ptr<XmlDocument>& document() { return document_; }
+  ~ParseSession() { XmlTreeClearer::Clear(root_); }
+
+  // The root with everything kept below it; null when the root was lost.
+  boost::shared_ptr<XmlNode::XmlNodeImpl> TakeRoot() { return std::move(root_); }
 
   static void XMLCALL OnStartElement(void* self, const XML_Char* name, const XML_Char** attributes);
   static void XMLCALL OnEndElement(void* self, const XML_Char* name);
@@ -69,7 +79,8 @@ class ParseSession {
   size_t nodes_ = 0;
   size_t contentBytes_ = 0;
   bool failed_ = false;
-  boost::shared_ptr<XmlDocument> document_;
+  boost::shared_ptr<XmlNode::XmlNodeImpl> root_;
+  XmlArenaAllocator<XmlNode::XmlNodeImpl> elements_;
   // The open elements that were kept, innermost last.
   std::vector<boost::shared_ptr<XmlNode::XmlNodeImpl>> open_;
   int depth_ = 0;
@@ -216,20 +227,16 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
     return;
   }
   bool lost = false;
-  const bool isRoot = !document_;
+  const bool isRoot = !root_ && open_.empty();
   try {
     if (!IsConvertible(elementName)) {
       lost = true;
     } else {
-      boost::shared_ptr<XmlNode::XmlNodeImpl> element;
-      if (isRoot) {
-        XmlDocument::Create(std::string(elementName), document_);
-        element = document_->GetRootElement().data();
-      } else {
-        // One allocation for the element and its count.
-        element = boost::make_shared<XmlNode::XmlNodeImpl>();
-        element->name.assign(elementName.data(), elementName.size());
-      }
+      std::pmr::memory_resource* const memory = elements_.arena().get();
+      // The element and its count in one piece of the arena.
+      boost::shared_ptr<XmlNode::XmlNodeImpl> element =
+          boost::allocate_shared<XmlNode::XmlNodeImpl>(elements_, memory);
+      element->name.assign(elementName.data(), elementName.size());
       // The parser has already refused empty and repeated attribute names.
       for (size_t index = 0; index < attributeCount; ++index) {
         const std::string_view attributeName = index < kMeasuredAttributes
@@ -239,12 +246,13 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
                                            ? strings[2 * index + 1]
                                            : std::string_view(attributes[2 * index + 1]);
         if (IsConvertible(attributeName) && IsConvertible(value)) {
-          element->attributes.emplace(std::string(attributeName), std::string(value));
+          element->attributes.emplace_hint(element->attributes.end(), attributeName, value);
         } else {
           lost = true;
         }
       }
       if (!lost) {
+        if (isRoot) root_ = element;
         if (!open_.empty()) {
           open_.back()->children.push_back(element);
           element->parent = open_.back();
@@ -257,7 +265,6 @@ void ParseSession::StartElement(const char* name, const char** attributes) {
   }
   if (lost) {
     // A lost root leaves no document; its content is skipped with it.
-    if (isRoot) document_.reset();
     skippedDepth_ = 1;
   }
 }
@@ -317,7 +324,7 @@ void ParseSession::AppendText(std::string_view text) {
 
 void ParseSession::FlushText() {
   if (text_.empty()) return;
-  std::vector<char>& target = open_.back()->text;
+  auto& target = open_.back()->text;
   target.insert(target.end(), text_.begin(), text_.end());
   text_.clear();
 }
@@ -348,16 +355,28 @@ bool XmlLoader::Parse(const char* data, size_t size, boost::shared_ptr<XmlDocume
                       const XmlLoadLimits& limits) {
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (parser == nullptr) return false;
-  bool parsed;
   boost::shared_ptr<XmlDocument> document;
-  {
-    ParseSession session(parser, data, size, limits);
-    parsed = session.Run();
-    document = session.document();
+  try {
+    const boost::intrusive_ptr<XmlLoadArena> arena(new XmlLoadArena(kArenaBytesPerByte * size));
+    {
+      ParseSession session(parser, data, size, limits, arena);
+      // A document whose only element was lost has no root and is no
+      // document. The parser has refused an empty root name, which Create
+      // would refuse.
+      if (session.Run()) {
+        boost::shared_ptr<XmlNode::XmlNodeImpl> root = session.TakeRoot();
+        if (root) {
+          document.reset(new XmlDocument);
+          document->impl_->root = std::move(root);
+        }
+      }
+    }
+    arena->Seal();
+  } catch (const std::bad_alloc&) {
+    document.reset();
   }
   XML_ParserFree(parser);
-  // A document whose only element was lost has no root and is no document.
-  if (!parsed || !document) return false;
+  if (!document) return false;
   out = document;
   return true;
 }

@@ -1,6 +1,7 @@
 #include "xml/xml_node.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "xml/xml_exception.h"
 #include "xml/xml_impl.h"
@@ -8,7 +9,7 @@
 
 XmlNode::XmlNode(XmlDocument* document, const std::string& name)
     : document_(document), data_(new XmlNodeImpl) {
-  data_->name = name;
+  data_->name.assign(name.data(), name.size());
 }
 
 XmlNode::XmlNode(XmlDocument* document, boost::shared_ptr<XmlNodeImpl> data)
@@ -40,28 +41,39 @@ void XmlNode::ReleaseData() {
   data_.reset();
 }
 
-std::string XmlNode::GetName() const { return data_->name; }
+std::string XmlNode::GetName() const { return std::string(data_->name); }
 
 std::string XmlNode::GetText() const { return std::string(data_->text.begin(), data_->text.end()); }
 
 void XmlNode::SetText(const std::string& text) { data_->text.assign(text.begin(), text.end()); }
 
 std::string XmlNode::GetAttribute(const std::string& name) const {
-  std::map<std::string, std::string>::const_iterator it = data_->attributes.find(name);
-  return it == data_->attributes.end() ? std::string() : it->second;
+  const auto it = data_->attributes.find(std::string_view(name));
+  return it == data_->attributes.end() ? std::string() : std::string(it->second);
 }
 
 void XmlNode::SetAttribute(const std::string& name, const std::string& value) {
   if (name.empty()) return;
-  data_->attributes[name] = value;
+  const auto it = data_->attributes.find(std::string_view(name));
+  if (it != data_->attributes.end()) {
+    it->second.assign(value.data(), value.size());
+  } else {
+    data_->attributes.emplace(std::string_view(name), std::string_view(value));
+  }
 }
 
 bool XmlNode::RemoveAttribute(const std::string& name) {
-  return data_->attributes.erase(name) != 0;
+  const auto it = data_->attributes.find(std::string_view(name));
+  if (it == data_->attributes.end()) return false;
+  data_->attributes.erase(it);
+  return true;
 }
 
 void XmlNode::GetAttributes(std::map<std::string, std::string>& out) const {
-  out = data_->attributes;
+  std::map<std::string, std::string> copy;
+  for (const auto& attribute : data_->attributes)
+    copy.emplace_hint(copy.end(), std::string(attribute.first), std::string(attribute.second));
+  out.swap(copy);
 }
 
 std::vector<XmlNode> XmlNode::GetChildren() const {
@@ -80,8 +92,7 @@ XmlNode XmlNode::AppendChild(const XmlNode& child) {
 }
 
 XmlNode XmlNode::RemoveChild(const XmlNode& child) {
-  std::list<boost::shared_ptr<XmlNodeImpl>>::iterator entry =
-      std::find(data_->children.begin(), data_->children.end(), child.data_);
+  const auto entry = std::find(data_->children.begin(), data_->children.end(), child.data_);
   if (!child.data_->parent) throw XmlException("Attempt to remove child node not in DOM");
   if (child.data_->parent != data_)
     throw XmlException("Attempt to remove child node from non-parent");

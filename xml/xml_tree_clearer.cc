@@ -18,8 +18,9 @@ void XmlTreeClearer::Clear(boost::shared_ptr<XmlNode::XmlNodeImpl> top) {
       node = std::move(child);
       continue;
     }
-    std::string().swap(node->name);
-    std::vector<char>().swap(node->text);
+    node->name.clear();
+    node->name.shrink_to_fit();
+    decltype(node->text)(node->text.get_allocator()).swap(node->text);
     node->attributes.clear();
     boost::shared_ptr<XmlNode::XmlNodeImpl> parent = std::move(node->parent);
     // The element is its parent's first child: that is the way down.

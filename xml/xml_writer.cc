@@ -62,7 +62,7 @@ bool HasOnlyXmlCharacters(std::string_view text) {
 
 struct OpenElement {
   const XmlNode::XmlNodeImpl* element;
-  std::list<boost::shared_ptr<XmlNode::XmlNodeImpl>>::const_iterator nextChild;
+  std::pmr::list<boost::shared_ptr<XmlNode::XmlNodeImpl>>::const_iterator nextChild;
   std::string_view name;
 };
 
@@ -90,7 +90,7 @@ bool IsPlainName(std::string_view name) {
 
 // The name as the platform would write it; false when it is not usable. Most
 // names are plain and are taken as they are.
-bool ToWrittenName(const std::string& stored, std::string_view* name) {
+bool ToWrittenName(std::string_view stored, std::string_view* name) {
   if (IsPlainName(stored)) {
     *name = stored;
     return true;
@@ -118,7 +118,7 @@ bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* ope
   *out += '<';
   out->append(name->data(), name->size());
   // The map's order is the ascending byte order of the names.
-  for (const std::pair<const std::string, std::string>& attribute : element.attributes) {
+  for (const auto& attribute : element.attributes) {
     std::string_view attributeName;
     if (IsPlainName(attribute.first)) {
       attributeName = attribute.first;
@@ -148,31 +148,12 @@ bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* ope
   return true;
 }
 
-// Room for the document, for the output to be reserved in one go: the names
-// and texts, the markup around them, and a generous share per attribute that
-// spares a walk through every attribute. Room never written costs nothing.
-size_t EstimatedSize(const XmlNode::XmlNodeImpl& root) {
-  constexpr size_t kAttributeBytes = 64;
-  size_t size = sizeof(kDeclaration);
-  std::vector<const XmlNode::XmlNodeImpl*> pending(1, &root);
-  while (!pending.empty()) {
-    const XmlNode::XmlNodeImpl* element = pending.back();
-    pending.pop_back();
-    size += 2 * element->name.size() + 5 + element->text.size() +
-            element->attributes.size() * kAttributeBytes;
-    for (const boost::shared_ptr<XmlNode::XmlNodeImpl>& child : element->children)
-      pending.push_back(child.get());
-  }
-  return size;
-}
-
 }  // namespace
 
 bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
-  out->clear();
-  // Escaping adds a little: a quarter more keeps the buffer from moving.
-  const size_t estimate = EstimatedSize(root);
-  out->reserve(estimate + estimate / 4);
+  // The buffer grows by doubling: a walk ahead to measure the tree would cost
+  // more than the few moves it saves, since the elements lie scattered in
+  // memory.
   out->assign(kDeclaration);
   // An explicit stack: documents built by hand may be nested arbitrarily deep.
   std::vector<OpenElement> stack;
