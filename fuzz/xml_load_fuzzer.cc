@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;  // not UTF-8 up to the first NUL
   }
   const XmlNode root = document->GetRootElement();
-  std::string saved;
+  XmlOutput saved;
   if (!XmlWriter::Serialise(*root.data(), &saved)) abort();
   boost::shared_ptr<XmlDocument> reloaded;
-  if (!XmlDocument::LoadFromString(saved, reloaded)) abort();
+  if (!XmlDocument::LoadFromString(std::string(saved.view()), reloaded)) abort();
   if (!SameTree(*root.data(), *reloaded->GetRootElement().data())) abort();
 
   static const ScratchFile file("skiff-fuzz-xml");

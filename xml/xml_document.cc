@@ -83,7 +83,7 @@ XmlNode XmlDocument::GetRootElement() const {
 
 bool XmlDocument::Save(const std::string& path, bool overwrite) const {
   if (!overwrite && XmlFileIo::SomethingExistsAt(path)) return false;
-  std::string bytes;
+  XmlOutput bytes;
   if (!XmlWriter::Serialise(*impl_->root, &bytes)) return false;
-  return XmlFileIo::WriteWholeFile(path, bytes, overwrite);
+  return XmlFileIo::WriteWholeFile(path, bytes.view(), overwrite);
 }

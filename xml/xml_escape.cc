@@ -1,31 +1,28 @@
 #include "xml/xml_escape.h"
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/utf8_text.h"
+#include "xml/xml_output.h"
 
 namespace {
 
-// The replacement of each byte; empty for a byte written as it is. The flags
-// repeat which bytes are replaced, compactly, for the scan over the runs.
+// The replacement of each byte; empty for a byte written as it is.
 class Replacements {
  public:
-  void Set(char c, std::string_view replacement) {
+  constexpr void Set(char c, std::string_view replacement) {
     replacements_[static_cast<unsigned char>(c)] = replacement;
-    replaced_[static_cast<unsigned char>(c)] = true;
   }
-  bool IsReplaced(char c) const { return replaced_[static_cast<unsigned char>(c)]; }
+  bool IsReplaced(char c) const { return !For(c).empty(); }
   std::string_view For(char c) const { return replacements_[static_cast<unsigned char>(c)]; }
 
  private:
-  std::array<bool, 256> replaced_{};
   std::array<std::string_view, 256> replacements_{};
 };
 
-Replacements MarkupAsCharacterReferences() {
+constexpr Replacements MarkupAsCharacterReferences() {
   Replacements table;
   table.Set('&', "&#38;");
   table.Set('<', "&#60;");
@@ -34,149 +31,178 @@ Replacements MarkupAsCharacterReferences() {
   return table;
 }
 
+constexpr Replacements kTextTable = MarkupAsCharacterReferences();
+constexpr Replacements kLayoutTextTable = [] {
+  Replacements table = MarkupAsCharacterReferences();
+  table.Set('\n', "&#10;");
+  table.Set('\t', "&#9;");
+  table.Set(' ', "&#32;");
+  return table;
+}();
+constexpr Replacements kAttributeTable = [] {
+  Replacements table;
+  table.Set('&', "&amp;");
+  table.Set('<', "&lt;");
+  table.Set('>', "&gt;");
+  table.Set('"', "&quot;");
+  table.Set('\t', "&#9;");
+  table.Set('\n', "&#10;");
+  table.Set('\r', "&#13;");
+  return table;
+}();
+constexpr Replacements kEntitiesTable = [] {
+  Replacements table;
+  table.Set('&', "&amp;");
+  table.Set('<', "&lt;");
+  table.Set('>', "&gt;");
+  table.Set('"', "&quot;");
+  table.Set('\'', "&apos;");
+  return table;
+}();
+
 const Replacements& TableFor(XmlEscaping escaping, bool layoutOnly) {
-  static const Replacements kText = MarkupAsCharacterReferences();
-  static const Replacements kLayoutText = [] {
-    Replacements table = MarkupAsCharacterReferences();
-    table.Set('\n', "&#10;");
-    table.Set('\t', "&#9;");
-    table.Set(' ', "&#32;");
-    return table;
-  }();
-  static const Replacements kAttribute = [] {
-    Replacements table;
-    table.Set('&', "&amp;");
-    table.Set('<', "&lt;");
-    table.Set('>', "&gt;");
-    table.Set('"', "&quot;");
-    table.Set('\t', "&#9;");
-    table.Set('\n', "&#10;");
-    table.Set('\r', "&#13;");
-    return table;
-  }();
-  static const Replacements kEntities = [] {
-    Replacements table;
-    table.Set('&', "&amp;");
-    table.Set('<', "&lt;");
-    table.Set('>', "&gt;");
-    table.Set('"', "&quot;");
-    table.Set('\'', "&apos;");
-    return table;
-  }();
   switch (escaping) {
     case XmlEscaping::kText:
-      return layoutOnly ? kLayoutText : kText;
+      return layoutOnly ? kLayoutTextTable : kTextTable;
     case XmlEscaping::kAttribute:
-      return kAttribute;
+      return kAttributeTable;
     case XmlEscaping::kEntities:
       break;
   }
-  return kEntities;
+  return kEntitiesTable;
 }
 
-constexpr uint64_t kEveryByte = 0x0101010101010101u;
-constexpr uint64_t kHighBits = 0x8080808080808080u;
+// For each byte, whether the carried writer must look at it: control
+// characters, bytes from 0x80, "&", "<", ">", and for values '"'.
+constexpr std::array<bool, 256> StopBytes(bool quote) {
+  std::array<bool, 256> stops{};
+  for (int c = 0; c < 0x20; ++c) stops[c] = true;
+  for (int c = 0x80; c < 0x100; ++c) stops[c] = true;
+  stops['&'] = stops['<'] = stops['>'] = true;
+  stops['"'] = quote;
+  return stops;
+}
+constexpr std::array<bool, 256> kTextStops = StopBytes(false);
+constexpr std::array<bool, 256> kValueStops = StopBytes(true);
 
-bool HasByteBelow(uint64_t word, unsigned char limit) {
-  return ((word - kEveryByte * limit) & ~word & kHighBits) != 0;
+// Sixteen bytes compared at once; GCC and Clang turn these into vector
+// instructions on every target, and into plain code where there are none.
+typedef signed char Bytes16 __attribute__((vector_size(16)));
+
+// A mask with the bytes of the sixteen at `p` that are stops set to 0xFF.
+// Bytes from 0x80 are negative, so one comparison takes them with the
+// control characters.
+void StopMask(const char* p, bool quote, uint64_t* low, uint64_t* high) {
+  Bytes16 bytes;
+  std::memcpy(&bytes, p, sizeof(bytes));
+  Bytes16 stop = (bytes < 0x20) | (bytes == '&') | (bytes == '<') | (bytes == '>');
+  if (quote) stop |= bytes == '"';
+  std::memcpy(low, &stop, sizeof(*low));
+  std::memcpy(high, reinterpret_cast<const char*>(&stop) + 8, sizeof(*high));
 }
 
-bool HasByte(uint64_t word, unsigned char byte) {
-  return HasByteBelow(word ^ (kEveryByte * byte), 1);
+size_t FirstSet(uint64_t low, uint64_t high) {
+  return static_cast<size_t>(low != 0 ? __builtin_ctzll(low) : 64 + __builtin_ctzll(high)) / 8;
 }
 
-// Whether the eight bytes at `p` hold no control character and none of
-// " & ' < >: the bytes every table but the layout one leaves as they are.
-bool IsPlainWord(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  return !HasByteBelow(word, 0x20) && !HasByte(word, '"') && !HasByte(word, '&') &&
-         !HasByte(word, '\'') && !HasByte(word, '<') && !HasByte(word, '>');
+// Where the first stop at or after `from` lies in `text`; its size when there
+// is none.
+size_t NextStop(const char* text, size_t size, size_t from, bool quote) {
+  size_t at = from;
+  uint64_t low, high;
+  for (; size - at >= 16; at += 16) {
+    StopMask(text + at, quote, &low, &high);
+    if ((low | high) != 0) return at + FirstSet(low, high);
+  }
+  if (at == size) return size;
+  if (size >= 16) {
+    // The last sixteen bytes of the text, of which those before `at` were
+    // passed already.
+    const size_t start = size - 16;
+    StopMask(text + start, quote, &low, &high);
+    const size_t passed = at - start;
+    if (passed >= 8) {
+      low = 0;
+      high &= ~uint64_t{0} << (8 * (passed - 8));
+    } else {
+      low &= ~uint64_t{0} << (8 * passed);
+    }
+    return (low | high) != 0 ? start + FirstSet(low, high) : size;
+  }
+  const std::array<bool, 256>& stops = quote ? kValueStops : kTextStops;
+  for (; at < size; ++at) {
+    if (stops[static_cast<unsigned char>(text[at])]) return at;
+  }
+  return size;
 }
 
-// Printable ASCII other than " & ' < >: no escaping replaces it.
-bool IsPlainAscii(char c) {
-  return c >= 0x20 && c < 0x7F && c != '"' && c != '&' && c != '\'' && c != '<' && c != '>';
+char* WriteReplacement(std::string_view replacement, char* out) {
+  return CopyXmlBytes(out, replacement.data(), replacement.size());
 }
 
-// Whether the eight bytes at `p` are printable ASCII and none of " & ' < >:
-// bytes that no escaping replaces and that need no check. It may say no for
-// some that are, never yes for one that is not.
-bool IsPlainAsciiWord(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  // The lowest byte below 0x20 borrows; bytes from 0x80 keep their high bit.
-  const uint64_t controlOrHigh = (word - kEveryByte * 0x20) | word;
-  // '&' and '\'' differ in the lowest bit, '<' and '>' in the next one.
-  const uint64_t quote = word ^ (kEveryByte * '"');
-  const uint64_t ampersandOrApostrophe = (word | (kEveryByte * 0x01)) ^ (kEveryByte * '\'');
-  const uint64_t angle = (word | (kEveryByte * 0x02)) ^ (kEveryByte * '>');
-  const uint64_t zeroes = ((quote - kEveryByte) & ~quote) |
-                          ((ampersandOrApostrophe - kEveryByte) & ~ampersandOrApostrophe) |
-                          ((angle - kEveryByte) & ~angle);
-  return ((controlOrHigh | zeroes) & kHighBits) == 0;
-}
+}  // namespace
 
-bool IsLayoutOnly(std::string_view text) {
+bool IsXmlLayoutOnly(std::string_view text) {
   for (char c : text) {
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
   }
   return true;
 }
 
-}  // namespace
-
-void AppendXmlEscaped(std::string_view text, XmlEscaping escaping, std::string* out) {
-  const bool layoutOnly = escaping == XmlEscaping::kText && IsLayoutOnly(text);
-  const Replacements& replacements = TableFor(escaping, layoutOnly);
-  size_t runStart = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!layoutOnly) {
-      while (text.size() - i >= 8 && IsPlainWord(text.data() + i)) i += 8;
-      if (i == text.size()) break;
+char* WriteXmlEscaped(std::string_view text, XmlEscaping escaping, bool layoutOnly, char* out) {
+  const Replacements& replacements =
+      TableFor(escaping, escaping == XmlEscaping::kText && layoutOnly);
+  for (char c : text) {
+    if (replacements.IsReplaced(c)) {
+      out = WriteReplacement(replacements.For(c), out);
+    } else {
+      *out++ = c;
     }
-    if (!replacements.IsReplaced(text[i])) continue;
-    out->append(text.data() + runStart, i - runStart);
-    const std::string_view replacement = replacements.For(text[i]);
-    out->append(replacement.data(), replacement.size());
-    runStart = i + 1;
   }
-  out->append(text.data() + runStart, text.size() - runStart);
+  return out;
 }
 
-bool AppendXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, std::string* out) {
-  if (escaping == XmlEscaping::kText && IsLayoutOnly(text)) return text.empty();
+char* WriteXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, char* out) {
   const Replacements& replacements = TableFor(escaping, false);
-  const size_t mark = out->size();
-  size_t runStart = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (text.size() - i >= 8 && IsPlainAsciiWord(text.data() + i)) i += 8;
-    while (i < text.size() && IsPlainAscii(text[i])) ++i;
-    if (i == text.size()) break;
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+  const bool quote = escaping == XmlEscaping::kAttribute;
+  const char* const data = text.data();
+  const size_t size = text.size();
+  size_t at = 0;
+  for (;;) {
+    const size_t stop = NextStop(data, size, at, quote);
+    out = CopyXmlBytes(out, data + at, stop - at);
+    at = stop;
+    if (at == size) return out;
+    const unsigned char c = static_cast<unsigned char>(data[at]);
     if (c >= 0x80) {
-      const Utf8Sequence sequence = DecodeUtf8Sequence(text.substr(i));
-      // U+FFFE and U+FFFF are no XML characters.
-      if (!sequence.valid || (sequence.codePoint | 1) == 0xFFFF) {
-        out->resize(mark);
-        return false;
+      // Two-byte sequences, the usual ones, are checked here; U+FFFE and
+      // U+FFFF, which are no XML characters, take three.
+      size_t length;
+      if (c >= 0xC2 && c <= 0xDF && size - at >= 2 &&
+          (static_cast<unsigned char>(data[at + 1]) & 0xC0) == 0x80) {
+        length = 2;
+      } else {
+        const Utf8Sequence sequence = DecodeUtf8Sequence(text.substr(at));
+        if (!sequence.valid || (sequence.codePoint | 1) == 0xFFFF) return nullptr;
+        length = sequence.length;
       }
-      i += sequence.length;
+      out = CopyXmlBytes(out, data + at, length);
+      at += length;
       continue;
     }
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-      out->resize(mark);
-      return false;
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return nullptr;
+    if (replacements.IsReplaced(data[at])) {
+      out = WriteReplacement(replacements.For(data[at]), out);
+    } else {
+      *out++ = data[at];
     }
-    if (replacements.IsReplaced(text[i])) {
-      out->append(text.data() + runStart, i - runStart);
-      const std::string_view replacement = replacements.For(text[i]);
-      out->append(replacement.data(), replacement.size());
-      runStart = i + 1;
-    }
-    ++i;
+    ++at;
   }
-  out->append(text.data() + runStart, text.size() - runStart);
-  return true;
+}
+
+void AppendXmlEscaped(std::string_view text, XmlEscaping escaping, std::string* out) {
+  const size_t start = out->size();
+  out->resize(start + kMaxEscapedBytesPerByte * text.size());
+  char* const end = WriteXmlEscaped(text, escaping, IsXmlLayoutOnly(text), &(*out)[start]);
+  out->resize(static_cast<size_t>(end - out->data()));
 }

@@ -2,6 +2,7 @@
 #ifndef SKIFF_XML_XML_ESCAPE_H_
 #define SKIFF_XML_XML_ESCAPE_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,14 +23,26 @@ enum class XmlEscaping {
   kEntities,
 };
 
-// Appends `text` to `out` with the characters `escaping` reserves replaced;
-// the bytes between them are appended a run at a time.
-void AppendXmlEscaped(std::string_view text, XmlEscaping escaping, std::string* out);
+// The most bytes any escaping writes for one byte of text.
+constexpr size_t kMaxEscapedBytesPerByte = 6;
 
-// AppendXmlEscaped for text a document can carry as it is: valid UTF-8 of
-// characters XML allows, with no NUL byte, and for kText not made of nothing
-// but whitespace. Checking and escaping take one pass. Returns false, with
-// `out` as it was, for any other text; the caller then takes its careful way.
-bool AppendXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, std::string* out);
+// Whether `text` is nothing but spaces, tabs, CRs and LFs (or empty).
+bool IsXmlLayoutOnly(std::string_view text);
+
+// Writes `text` at `out` with the characters `escaping` reserves replaced and
+// returns the end of what was written. `out` has room for
+// kMaxEscapedBytesPerByte bytes per byte of `text`. `layoutOnly` tells
+// whether the whole text, of which `text` may be a piece, is layout only
+// (it matters for kText only).
+char* WriteXmlEscaped(std::string_view text, XmlEscaping escaping, bool layoutOnly, char* out);
+
+// WriteXmlEscaped for text a document can carry as it is: valid UTF-8 of
+// characters XML allows, with no NUL byte, not layout only. Checking and
+// escaping take one pass. Returns null for any other text; the caller then
+// takes its careful way. For kText and kAttribute only.
+char* WriteXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, char* out);
+
+// Appends `text` escaped to `out`.
+void AppendXmlEscaped(std::string_view text, XmlEscaping escaping, std::string* out);
 
 #endif  // SKIFF_XML_XML_ESCAPE_H_

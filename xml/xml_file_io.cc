@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <random>
 
 #include "platform/regular_file.h"
 #include "platform/scoped_descriptor.h"
@@ -25,11 +24,12 @@ std::string DirectoryOf(const std::string& path) {
 // would give a new file.
 int CreateUniqueFile(const std::string& directory, std::string* name) {
   static const char kDigits[] = "0123456789abcdef";
-  std::random_device seed;
-  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed() ^
-                         static_cast<uint64_t>(getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t value = random();
+    // Without the system's randomness the name is still unique to this
+    // process and attempt; O_EXCL keeps anything else from being taken.
+    uint64_t value = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(attempt);
+    uint64_t random = 0;
+    if (getentropy(&random, sizeof(random)) == 0) value ^= random;
     std::string candidate = directory + "/.skiff-save-";
     for (int i = 0; i < 16; ++i, value >>= 4) candidate += kDigits[value & 0xF];
     candidate += ".tmp";
@@ -77,7 +77,7 @@ bool XmlFileIo::SomethingExistsAt(const std::string& path) {
   return lstat(trimmed.c_str(), &info) == 0;
 }
 
-bool XmlFileIo::WriteWholeFile(const std::string& path, const std::string& bytes, bool overwrite) {
+bool XmlFileIo::WriteWholeFile(const std::string& path, std::string_view bytes, bool overwrite) {
   std::string temporary;
   ScopedDescriptor fd(CreateUniqueFile(DirectoryOf(path), &temporary));
   if (fd.get() < 0) return false;

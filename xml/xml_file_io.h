@@ -3,6 +3,7 @@
 #define SKIFF_XML_XML_FILE_IO_H_
 
 #include <string>
+#include <string_view>
 
 class XmlFileIo {
  public:
@@ -24,7 +25,7 @@ class XmlFileIo {
   // the rename the temporary file is removed and whatever was at `path` stays
   // untouched; when only the sync of the directory fails, the new file is in
   // place but false is returned.
-  static bool WriteWholeFile(const std::string& path, const std::string& bytes, bool overwrite);
+  static bool WriteWholeFile(const std::string& path, std::string_view bytes, bool overwrite);
 };
 
 #endif  // SKIFF_XML_XML_FILE_IO_H_

@@ -1,5 +1,6 @@
 #include "xml/xml_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "platform/mac_utils.h"
 #include "xml/xml_escape.h"
+#include "xml/xml_output.h"
 
 namespace {
 
@@ -99,24 +101,58 @@ bool ToWrittenName(std::string_view stored, std::string_view* name) {
   return IsUsableName(stored, *name);
 }
 
+// Long texts are given room a piece at a time, so that none asks for six
+// times its size at once. Pieces end before a byte that starts a character.
+constexpr size_t kPieceBytes = 64 * 1024;
+
+size_t PieceLength(std::string_view text) {
+  if (text.size() <= kPieceBytes) return text.size();
+  size_t length = kPieceBytes;
+  // Three continuation bytes at most belong to one character.
+  for (int step = 0; step < 3 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80; ++step)
+    --length;
+  return length;
+}
+
 // Appends `text` escaped; false when it holds a character XML cannot carry.
-// Text that the one-pass check does not take goes the careful way, which
-// throws for invalid UTF-8 and cuts at a NUL byte.
-bool AppendCarried(std::string_view text, XmlEscaping escaping, std::string* out) {
-  if (AppendXmlEscapedIfCarried(text, escaping, out)) return true;
-  const std::string_view kept = AsPlatformText(text);
+// Text that the one-pass check does not take, and text that is layout only,
+// goes the careful way, which throws for invalid UTF-8 and cuts at a NUL byte.
+bool AppendCarried(std::string_view text, XmlEscaping escaping, XmlOutput* out) {
+  if (text.empty()) return true;
+  if (escaping != XmlEscaping::kText || !IsXmlLayoutOnly(text)) {
+    const size_t mark = out->size();
+    std::string_view rest = text;
+    while (!rest.empty()) {
+      const size_t length = PieceLength(rest);
+      const char* end = WriteXmlEscapedIfCarried(rest.substr(0, length), escaping,
+                                                 out->Reserve(kMaxEscapedBytesPerByte * length));
+      if (end == nullptr) break;
+      out->Commit(end);
+      rest.remove_prefix(length);
+    }
+    if (rest.empty()) return true;
+    out->Truncate(mark);
+  }
+  std::string_view kept = AsPlatformText(text);
   if (!HasOnlyXmlCharacters(kept)) return false;
-  AppendXmlEscaped(kept, escaping, out);
+  const bool layoutOnly = IsXmlLayoutOnly(kept);
+  while (!kept.empty()) {
+    const size_t length = std::min(kept.size(), kPieceBytes);
+    out->Commit(WriteXmlEscaped(kept.substr(0, length), escaping, layoutOnly,
+                                out->Reserve(kMaxEscapedBytesPerByte * length)));
+    kept.remove_prefix(length);
+  }
   return true;
 }
 
 // Writes the start tag, or the whole element when it is empty. Returns false
 // for what cannot be written; `*open` tells whether an end tag is owed.
-bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* open,
+bool WriteStart(const XmlNode::XmlNodeImpl& element, XmlOutput* out, bool* open,
                 std::string_view* name) {
   if (!ToWrittenName(element.name, name)) return false;
-  *out += '<';
-  out->append(name->data(), name->size());
+  char* at = out->Reserve(name->size() + 1);
+  *at++ = '<';
+  out->Commit(CopyXmlBytes(at, name->data(), name->size()));
   // The map's order is the ascending byte order of the names.
   for (const auto& attribute : element.attributes) {
     std::string_view attributeName;
@@ -128,33 +164,33 @@ bool WriteStart(const XmlNode::XmlNodeImpl& element, std::string* out, bool* ope
       AsPlatformText(attribute.second);
       if (!IsUsableName(attribute.first, attributeName)) return false;
     }
-    *out += ' ';
-    out->append(attributeName.data(), attributeName.size());
-    out->push_back('=');
-    out->push_back('"');
+    at = out->Reserve(attributeName.size() + 3);
+    *at++ = ' ';
+    at = CopyXmlBytes(at, attributeName.data(), attributeName.size());
+    *at++ = '=';
+    *at++ = '"';
+    out->Commit(at);
     if (!AppendCarried(attribute.second, XmlEscaping::kAttribute, out)) return false;
-    *out += '"';
+    out->Append("\"");
   }
   const std::string_view stored(element.text.data(), element.text.size());
   const size_t mark = out->size();
-  *out += '>';
+  out->Append(">");
   if (!AppendCarried(stored, XmlEscaping::kText, out)) return false;
   // A text cut to nothing at a NUL byte counts as no text.
   *open = out->size() > mark + 1 || !element.children.empty();
   if (!*open) {
-    out->resize(mark);
-    *out += "/>";
+    out->Truncate(mark);
+    out->Append("/>");
   }
   return true;
 }
 
 }  // namespace
 
-bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
-  // The buffer grows by doubling: a walk ahead to measure the tree would cost
-  // more than the few moves it saves, since the elements lie scattered in
-  // memory.
-  out->assign(kDeclaration);
+bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, XmlOutput* out) {
+  out->Truncate(0);
+  out->Append(kDeclaration);
   // An explicit stack: documents built by hand may be nested arbitrarily deep.
   std::vector<OpenElement> stack;
   const XmlNode::XmlNodeImpl* next = &root;
@@ -172,10 +208,12 @@ bool XmlWriter::Serialise(const XmlNode::XmlNodeImpl& root, std::string* out) {
       next = top.nextChild->get();
       ++top.nextChild;
     } else {
-      out->push_back('<');
-      out->push_back('/');
-      out->append(top.name.data(), top.name.size());
-      *out += '>';
+      char* at = out->Reserve(top.name.size() + 3);
+      *at++ = '<';
+      *at++ = '/';
+      at = CopyXmlBytes(at, top.name.data(), top.name.size());
+      *at++ = '>';
+      out->Commit(at);
       stack.pop_back();
     }
   }

@@ -2,9 +2,8 @@
 #ifndef SKIFF_XML_XML_WRITER_H_
 #define SKIFF_XML_XML_WRITER_H_
 
-#include <string>
-
 #include "xml/xml_impl.h"
+#include "xml/xml_output.h"
 
 class XmlWriter {
  public:
@@ -13,7 +12,7 @@ class XmlWriter {
   // when a name is not usable as an XML name or a text or attribute holds a
   // character XML cannot carry. A string that is not valid UTF-8 throws the
   // platform conversion's std::runtime_error.
-  static bool Serialise(const XmlNode::XmlNodeImpl& root, std::string* out);
+  static bool Serialise(const XmlNode::XmlNodeImpl& root, XmlOutput* out);
 };
 
 #endif  // SKIFF_XML_XML_WRITER_H_
