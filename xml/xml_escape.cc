@@ -105,15 +105,11 @@ size_t FirstSet(uint64_t low, uint64_t high) {
   return static_cast<size_t>(low != 0 ? __builtin_ctzll(low) : 64 + __builtin_ctzll(high)) / 8;
 }
 
-// Where the first stop at or after `from` lies in `text`; its size when there
-// is none.
+// Where the first stop at or after `from` lies in `text`, fewer than sixteen
+// bytes before its end; its size when there is none.
 size_t NextStop(const char* text, size_t size, size_t from, bool quote) {
   size_t at = from;
   uint64_t low, high;
-  for (; size - at >= 16; at += 16) {
-    StopMask(text + at, quote, &low, &high);
-    if ((low | high) != 0) return at + FirstSet(low, high);
-  }
   if (at == size) return size;
   if (size >= 16) {
     // The last sixteen bytes of the text, of which those before `at` were
@@ -169,10 +165,27 @@ char* WriteXmlEscapedIfCarried(std::string_view text, XmlEscaping escaping, char
   const size_t size = text.size();
   size_t at = 0;
   for (;;) {
-    const size_t stop = NextStop(data, size, at, quote);
-    out = CopyXmlBytes(out, data + at, stop - at);
-    at = stop;
-    if (at == size) return out;
+    if (size - at >= 16) {
+      // A block is stored whole while it is checked: the room for the rest
+      // of the text, six bytes for each of at least sixteen, holds it, and
+      // what follows the first stop is overwritten.
+      uint64_t low, high;
+      StopMask(data + at, quote, &low, &high);
+      std::memcpy(out, data + at, 16);
+      if ((low | high) == 0) {
+        out += 16;
+        at += 16;
+        continue;
+      }
+      const size_t run = FirstSet(low, high);
+      out += run;
+      at += run;
+    } else {
+      const size_t stop = NextStop(data, size, at, quote);
+      out = CopyXmlBytes(out, data + at, stop - at);
+      at = stop;
+      if (at == size) return out;
+    }
     const unsigned char c = static_cast<unsigned char>(data[at]);
     if (c >= 0x80) {
       // Two-byte sequences, the usual ones, are checked here; U+FFFE and

@@ -82,8 +82,44 @@ constexpr std::array<uint8_t, 256> kPlainNameBytes = [] {
   return bytes;
 }();
 
+// Whether all eight bytes of `word` are letters, digits or "_:-.". Each
+// range test adds to every byte at once; the sums of ASCII bytes stay within
+// their byte, so no test spills into the next one.
+bool IsPlainNameWord(uint64_t word) {
+  constexpr uint64_t kEveryByte = 0x0101010101010101u;
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  if ((word & kHighBits) != 0) return false;
+  // The high bit of each byte: set where the byte lies in [low, high].
+  const auto inRange = [](uint64_t bytes, uint8_t low, uint8_t high) {
+    return (bytes + kEveryByte * (0x80 - low)) & ~(bytes + kEveryByte * (0x7F - high)) & kHighBits;
+  };
+  const uint64_t lowerCase = word | kEveryByte * 0x20;
+  const uint64_t plain = inRange(lowerCase, 'a', 'z') | inRange(word, '0', ':') |
+                         inRange(word, '-', '.') | inRange(word, '_', '_');
+  return plain == kHighBits;
+}
+
+// Names are checked a word at a time; the last word of a name overlaps the
+// one before it.
 bool IsPlainName(std::string_view name) {
-  if (name.empty() || kPlainNameBytes[static_cast<unsigned char>(name[0])] != 2) return false;
+  const size_t size = name.size();
+  if (size == 0 || kPlainNameBytes[static_cast<unsigned char>(name[0])] != 2) return false;
+  const char* const data = name.data();
+  uint64_t word;
+  if (size >= 8) {
+    for (size_t at = 0; at + 8 < size; at += 8) {
+      std::memcpy(&word, data + at, sizeof(word));
+      if (!IsPlainNameWord(word)) return false;
+    }
+    std::memcpy(&word, data + size - 8, sizeof(word));
+    return IsPlainNameWord(word);
+  }
+  if (size >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, data, sizeof(head));
+    std::memcpy(&tail, data + size - 4, sizeof(tail));
+    return IsPlainNameWord(head | static_cast<uint64_t>(tail) << 32);
+  }
   for (char c : name) {
     if (kPlainNameBytes[static_cast<unsigned char>(c)] == 0) return false;
   }
