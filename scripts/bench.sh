@@ -52,6 +52,9 @@ bench_dir="$(skiff_build_path "$dir")/bench"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
+# The build leaves much unwritten: its writeback would slow the saving
+# benchmark and its floor unevenly.
+sync
 skiff_say "In-process benchmarks"
 "$bench_dir/skiff_micro_bench" "${micro_flags[@]}" --benchmark_out="$work/micro.json" \
   --benchmark_out_format=json --benchmark_color=false
