@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/durable_file.h"
 #include "platform/regular_file.h"
 #include "platform/scoped_descriptor.h"
 
@@ -88,7 +89,7 @@ bool XmlFileIo::WriteWholeFile(const std::string& path, std::string_view bytes, 
     ok = fchmod(fd.get(), existing.st_mode & 07777) == 0;
   // The bytes reach the disk before the name does, so a crash leaves the old
   // file or the whole new one, never an empty or partial file at `path`.
-  ok = ok && WriteAllBytes(fd.get(), bytes) && fsync(fd.get()) == 0;
+  ok = ok && WriteDurably(fd.get(), bytes);
   ok = (close(fd.Release()) == 0) && ok;
   if (ok) {
     if (overwrite) {
