@@ -10,7 +10,7 @@ namespace {
 // Small documents still get a block worth having; a first block is never
 // larger than the largest document a load takes.
 constexpr size_t kSmallestBlock = 16 * 1024;
-constexpr size_t kLargestFirstBlock = 256 * 1024 * 1024;
+constexpr size_t kLargestFirstBlock = 64 * 1024 * 1024;
 
 }  // namespace
 
