@@ -39,23 +39,25 @@ constexpr Replacements kLayoutTextTable = [] {
   table.Set(' ', "&#32;");
   return table;
 }();
-constexpr Replacements kAttributeTable = [] {
+// The entity references for the markup characters and the double quote.
+constexpr Replacements PredefinedEntities() {
   Replacements table;
   table.Set('&', "&amp;");
   table.Set('<', "&lt;");
   table.Set('>', "&gt;");
   table.Set('"', "&quot;");
+  return table;
+}
+
+constexpr Replacements kAttributeTable = [] {
+  Replacements table = PredefinedEntities();
   table.Set('\t', "&#9;");
   table.Set('\n', "&#10;");
   table.Set('\r', "&#13;");
   return table;
 }();
 constexpr Replacements kEntitiesTable = [] {
-  Replacements table;
-  table.Set('&', "&amp;");
-  table.Set('<', "&lt;");
-  table.Set('>', "&gt;");
-  table.Set('"', "&quot;");
+  Replacements table = PredefinedEntities();
   table.Set('\'', "&apos;");
   return table;
 }();

@@ -9,23 +9,26 @@
 #include <cstring>
 #include <string_view>
 
+// Copies between sizeof(Word) and twice as many bytes as two words that may
+// overlap.
+template <typename Word>
+void CopyHeadAndTail(char* out, const char* from, size_t size) {
+  Word head, tail;
+  std::memcpy(&head, from, sizeof(head));
+  std::memcpy(&tail, from + size - sizeof(tail), sizeof(tail));
+  std::memcpy(out, &head, sizeof(head));
+  std::memcpy(out + size - sizeof(tail), &tail, sizeof(tail));
+}
+
 // Copies `size` bytes to `out` and returns the end. Most pieces of a document
 // are a few bytes long: those are copied without a call.
 inline char* CopyXmlBytes(char* out, const char* from, size_t size) {
   if (size > 16) {
     std::memcpy(out, from, size);
   } else if (size >= 8) {
-    uint64_t head, tail;
-    std::memcpy(&head, from, sizeof(head));
-    std::memcpy(&tail, from + size - 8, sizeof(tail));
-    std::memcpy(out, &head, sizeof(head));
-    std::memcpy(out + size - 8, &tail, sizeof(tail));
+    CopyHeadAndTail<uint64_t>(out, from, size);
   } else if (size >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, from, sizeof(head));
-    std::memcpy(&tail, from + size - 4, sizeof(tail));
-    std::memcpy(out, &head, sizeof(head));
-    std::memcpy(out + size - 4, &tail, sizeof(tail));
+    CopyHeadAndTail<uint32_t>(out, from, size);
   } else {
     for (size_t i = 0; i < size; ++i) out[i] = from[i];
   }
