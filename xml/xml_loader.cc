@@ -364,11 +364,11 @@ bool XmlLoader::Parse(const char* data, size_t size, boost::shared_ptr<XmlDocume
       // document. The parser has refused an empty root name, which Create
       // would refuse.
       if (session.Run()) {
-        boost::shared_ptr<XmlNode::XmlNodeImpl> root = session.TakeRoot();
-        if (root) {
-          document.reset(new XmlDocument);
-          document->impl_->root = std::move(root);
-        }
+        // Made before the root leaves the session, which takes the tree
+        // apart should this run out of memory.
+        boost::shared_ptr<XmlDocument> made(new XmlDocument);
+        made->impl_->root = session.TakeRoot();
+        if (made->impl_->root) document = std::move(made);
       }
     }
     arena->Seal();
