@@ -103,6 +103,8 @@ void StopMask(const char* p, bool quote, uint64_t* low, uint64_t* high) {
   std::memcpy(high, reinterpret_cast<const char*>(&stop) + 8, sizeof(*high));
 }
 
+// The first byte in memory is the lowest of a word: little-endian, as every
+// machine Skiff runs on.
 size_t FirstSet(uint64_t low, uint64_t high) {
   return static_cast<size_t>(low != 0 ? __builtin_ctzll(low) : 64 + __builtin_ctzll(high)) / 8;
 }
