@@ -36,32 +36,6 @@ bool IsUsableName(std::string_view original, std::string_view name) {
   return true;
 }
 
-// Whether the eight bytes at `p` all lie in 0x20..0x7F. It may say no for
-// some that do (a borrow crosses into the next byte), never yes for one that
-// does not.
-bool AreAllPrintableAscii(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof(word));
-  return ((word | (word - 0x2020202020202020u)) & 0x8080808080808080u) == 0;
-}
-
-// Control characters other than tab, LF and CR, and U+FFFE and U+FFFF, have
-// no form in an XML 1.0 document, not even as a character reference.
-bool HasOnlyXmlCharacters(std::string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text.size() - i >= 8 && AreAllPrintableAscii(text.data() + i)) {
-      i += 7;
-      continue;
-    }
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-    if (c == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-        (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE)
-      return false;
-  }
-  return true;
-}
-
 struct OpenElement {
   const XmlNode::XmlNodeImpl* element;
   std::pmr::list<boost::shared_ptr<XmlNode::XmlNodeImpl>>::const_iterator nextChild;
@@ -150,31 +124,38 @@ size_t PieceLength(std::string_view text) {
   return length;
 }
 
+// Appends `text` escaped in pieces when XML can carry it as it is; false,
+// with `out` as it was, when it cannot.
+inline bool AppendIfCarried(std::string_view text, XmlEscaping escaping, XmlOutput* out) {
+  const size_t mark = out->size();
+  while (!text.empty()) {
+    const size_t length = PieceLength(text);
+    const char* end = WriteXmlEscapedIfCarried(text.substr(0, length), escaping,
+                                               out->Reserve(kMaxEscapedBytesPerByte * length));
+    if (end == nullptr) {
+      out->Truncate(mark);
+      return false;
+    }
+    out->Commit(end);
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
 // Appends `text` escaped; false when it holds a character XML cannot carry.
 // Text that the one-pass check does not take, and text that is layout only,
-// goes the careful way, which throws for invalid UTF-8 and cuts at a NUL byte.
+// goes the careful way: as the platform would take it, which throws for
+// invalid UTF-8 and cuts at a NUL byte.
 bool AppendCarried(std::string_view text, XmlEscaping escaping, XmlOutput* out) {
   if (text.empty()) return true;
-  if (escaping != XmlEscaping::kText || !IsXmlLayoutOnly(text)) {
-    const size_t mark = out->size();
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      const size_t length = PieceLength(rest);
-      const char* end = WriteXmlEscapedIfCarried(rest.substr(0, length), escaping,
-                                                 out->Reserve(kMaxEscapedBytesPerByte * length));
-      if (end == nullptr) break;
-      out->Commit(end);
-      rest.remove_prefix(length);
-    }
-    if (rest.empty()) return true;
-    out->Truncate(mark);
-  }
+  const bool layoutOnly = escaping == XmlEscaping::kText && IsXmlLayoutOnly(text);
+  if (!layoutOnly && AppendIfCarried(text, escaping, out)) return true;
   std::string_view kept = AsPlatformText(text);
-  if (!HasOnlyXmlCharacters(kept)) return false;
-  const bool layoutOnly = IsXmlLayoutOnly(kept);
+  if (escaping != XmlEscaping::kText || !IsXmlLayoutOnly(kept))
+    return AppendIfCarried(kept, escaping, out);
   while (!kept.empty()) {
     const size_t length = std::min(kept.size(), kPieceBytes);
-    out->Commit(WriteXmlEscaped(kept.substr(0, length), escaping, layoutOnly,
+    out->Commit(WriteXmlEscaped(kept.substr(0, length), escaping, true,
                                 out->Reserve(kMaxEscapedBytesPerByte * length)));
     kept.remove_prefix(length);
   }
