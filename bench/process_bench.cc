@@ -4,11 +4,13 @@
 //
 //   skiff_process_bench [--smoke] [--runs=N] [--only=GROUP] [--out=FILE]
 //
-// Every series runs once to warm up and then N times (default 7); each run
-// is measured by skiff-process-measure standing in for the program. FILE
-// receives the samples as JSON for bench/report.py; a summary goes to
-// standard output. GROUP (status, frameworks, install or install_loud) runs
-// that pair of series alone, to look at one figure; bench/report.py needs all.
+// Every series runs once to warm up and then N times (default 7), each run
+// from a flushed disk; each run is measured by skiff-process-measure standing in for the program.
+// FILE receives the samples as JSON for bench/report.py; a summary goes to standard output. GROUP
+// (status, frameworks, install or install_loud) runs that pair of series alone, to look at one
+// figure; bench/report.py needs all.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -184,6 +186,10 @@ void RunAlternating(const Settings& settings,
   const int warmUps = settings.smoke ? 0 : 1;
   for (int round = 0; round < warmUps + settings.runs; ++round) {
     for (const auto& [name, measure] : pair) {
+      // Each run starts with nothing left unwritten by the one before: the
+      // writeback of an earlier run's output (100 MiB for the loud install
+      // and its floor alike) would slow whichever run came next.
+      sync();
       const Sample sample = measure();
       if (round >= warmUps) (*series)[name].push_back(sample);
     }
