@@ -142,6 +142,10 @@ def figures(micro_runs, process):
                                       "items_per_second")
     rows.append(Figure("InstallerLog::Log: lines per CPU s (floor: fputs + fflush)",
                        "", value, floor, ratio, ">= 0.9x", ratio[0] >= 0.9))
+    value, floor, ratio = micro_ratio(micro_runs, "log_line", "log_line_spdlog",
+                                      "items_per_second")
+    rows.append(Figure("same (floor: spdlog's file sink flushing every line)",
+                       "", value, floor, ratio, ">= 1x", ratio[0] >= 1))
 
     peak = spread([sample["peak_kib"] * 1024 / MB for sample in series["status"]])
     rows.append(Figure("getAppStatus peak memory, MB", " MB", peak, None, None, "<= 8 MB",

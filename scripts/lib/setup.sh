@@ -14,7 +14,7 @@ SKIFF_FUZZ_BUILD_DIR="${SKIFF_FUZZ_BUILD_DIR:-build-fuzz}"
 SKIFF_PACKAGES=(
   build-essential cmake pkg-config clang-14 libclang-rt-14-dev clang-format
   libboost-dev libexpat1-dev libplist-dev googletest libgtest-dev
-  libbenchmark-dev libssl-dev zlib1g-dev
+  libbenchmark-dev libspdlog-dev libssl-dev zlib1g-dev
 )
 
 skiff_say() { printf '\n==> %s\n' "$*"; }
