@@ -1,11 +1,13 @@
-// Runs arbitrary bytes through the text conversions: UTF-8 repair, the
-// conversions to and from platform strings, and file URLs. Each must give
-// back what it was handed whenever that was valid to begin with.
+// Runs arbitrary bytes through the text conversions: UTF-8 repair (also
+// checked piece by piece), the conversions to and from platform strings, and file URLs. Each must
+// give back what it was handed whenever that was valid to begin with.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/cf_string.h"
 #include "platform/file_url.h"
@@ -44,6 +46,20 @@ void CheckConversions(const std::string& bytes) {
   if (valid && repaired.compare(0, repaired.find('\0'), text) != 0) std::abort();
   if (!RoundTrip(repaired, &back) || back != repaired.substr(0, repaired.find('\0'))) std::abort();
   if (Repaired(repaired) != repaired) std::abort();
+
+  // Checked in pieces as a capture reads them, the bytes are found valid as
+  // far as when checked whole; repairing from there gives the same text.
+  const size_t whole = EndOfValidUtf8(bytes, 0);
+  size_t checked = 0;
+  for (size_t end = 0; end < bytes.size();) {
+    end += 1 + static_cast<uint8_t>(bytes[end]) % 7;
+    checked =
+        EndOfValidUtf8(std::string_view(bytes).substr(0, std::min(end, bytes.size())), checked);
+  }
+  if (checked != whole) std::abort();
+  std::string fromValid = bytes;
+  ReplaceInvalidUtf8(fromValid, checked);
+  if (fromValid != repaired) std::abort();
 }
 
 void CheckFileUrls(const std::string& bytes) {

@@ -13,6 +13,10 @@ struct ShellResult {
   // Every byte written to standard output and standard error, in the order
   // written, undecoded.
   std::string output;
+  // How far `output` is well-formed UTF-8 from its start (EndOfValidUtf8 in
+  // platform/utf8_text.h), found while the bytes were read; 0 when not
+  // checked.
+  size_t validUtf8Bytes = 0;
 };
 
 class Shell {

@@ -13,11 +13,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "platform/launcher.h"
 #include "platform/scoped_descriptor.h"
 #include "platform/shell.h"
 #include "platform/spawn_settings_posix.h"
+#include "platform/utf8_text.h"
 
 extern char** environ;
 
@@ -135,7 +137,7 @@ class PosixShell : public Shell {
     writeEnd.Close();
 
     ShellResult result;
-    ReadToEnd(readEnd.get(), &result.output);
+    result.validUtf8Bytes = ReadToEnd(readEnd.get(), &result.output);
     // A command still writing after a read error gets SIGPIPE instead of
     // blocking the wait below.
     readEnd.Close();
@@ -148,11 +150,14 @@ class PosixShell : public Shell {
   // bytes land once, in their final place, and are never joined or moved
   // afterwards unless they outgrow the room. The room is made ready (pages
   // provided, zero-filled as a string's size must be) a pipe's worth ahead
-  // of the reads.
-  void ReadToEnd(int fd, std::string* output) const {
+  // of the reads. Each piece is checked for UTF-8 as it arrives, while it is
+  // still in the cache, instead of in a second pass over all of the output
+  // at the end; returns how far the output is well-formed.
+  size_t ReadToEnd(int fd, std::string* output) const {
     output->clear();
     ReserveUpTo(output, reservedOutputBytes_);
     size_t filled = 0;
+    size_t valid = 0;
     for (;;) {
       if (filled == output->size()) {
         if (output->size() == output->capacity())
@@ -164,11 +169,13 @@ class PosixShell : public Shell {
       const ssize_t count = read(fd, &(*output)[filled], output->size() - filled);
       if (count > 0) {
         filled += static_cast<size_t>(count);
+        valid = EndOfValidUtf8(std::string_view(output->data(), filled), valid);
       } else if (count == 0 || errno != EINTR) {
         break;
       }
     }
     output->resize(filled);
+    return valid;
   }
 
   // The exit status, 128 + the signal for a killed command, and -1 when the

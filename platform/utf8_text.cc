@@ -1,5 +1,6 @@
 #include "platform/utf8_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -88,8 +89,10 @@ Utf8Sequence DecodeUtf8Sequence(std::string_view bytes) {
 
 bool IsValidUtf8(std::string_view bytes) { return EndOfValidRun(bytes, 0) == bytes.size(); }
 
-void ReplaceInvalidUtf8(std::string& text) {
-  const size_t firstInvalid = EndOfValidRun(text, 0);
+size_t EndOfValidUtf8(std::string_view bytes, size_t from) { return EndOfValidRun(bytes, from); }
+
+void ReplaceInvalidUtf8(std::string& text, size_t validBytes) {
+  const size_t firstInvalid = EndOfValidRun(text, std::min(validBytes, text.size()));
   if (firstInvalid == text.size()) return;
   // A replacement is never shorter than the subpart it stands for, so the
   // text only grows: measure by how much, move the rest to the end of the

@@ -29,9 +29,18 @@ Utf8Sequence DecodeUtf8Sequence(std::string_view bytes);
 // Whether all of `bytes` is well-formed UTF-8. NUL bytes are characters.
 bool IsValidUtf8(std::string_view bytes);
 
+// Where the well-formed UTF-8 that starts at `from` ends: the offset of the
+// first invalid sequence at or after it, or of one cut short by the end of
+// `bytes`, or else bytes.size(). Bytes arriving in pieces can be checked as
+// they come: calling again with more bytes and the last result as `from`
+// picks up a sequence the previous piece cut short.
+size_t EndOfValidUtf8(std::string_view bytes, size_t from);
+
 // Replaces, in `text` itself, each maximal invalid subpart by one U+FFFD.
 // Valid text is left as it is, NUL bytes included, and is not copied; the
-// string grows only by what the replacements add.
-void ReplaceInvalidUtf8(std::string& text);
+// string grows only by what the replacements add. The first `validBytes` of
+// `text` are known to be well-formed (EndOfValidUtf8 from 0 reached at least
+// that far) and are not checked again.
+void ReplaceInvalidUtf8(std::string& text, size_t validBytes = 0);
 
 #endif  // SKIFF_PLATFORM_UTF8_TEXT_H_

@@ -120,7 +120,7 @@ bool TargetApp::RunShellCommand(std::string commandLine, std::string& output) {
   }
   // The output may be large: it is moved and repaired in place, never copied.
   output = std::move(result.output);
-  ReplaceInvalidUtf8(output);
+  ReplaceInvalidUtf8(output, result.validUtf8Bytes);
   log_.Log("RetVal of NSTask: for install/uninstall: " + std::to_string(result.status));
   return result.status == 0;
 }
@@ -140,7 +140,7 @@ bool TargetApp::ValidatePackageSignature(std::string packagePath) {
     return false;
   }
   if (result.output.empty()) return false;
-  ReplaceInvalidUtf8(result.output);
+  ReplaceInvalidUtf8(result.output, result.validUtf8Bytes);
   const std::string& text = result.output;
   if (text.empty()) return false;
 

@@ -23,21 +23,34 @@ constexpr char kSignalState[] =
 TEST(ProcessTest, TheShellCapturesBothStreamsInOrderAndReportsTheStatus) {
   std::string counted;
   for (int i = 1; i <= 400000; ++i) counted += std::to_string(i) + "\n";
-  const std::tuple<std::string, int, std::string> kRows[] = {
-      // command, status, output
-      {"echo one; echo two >&2; echo three; exit 3", 3, "one\ntwo\nthree\n"},
-      {"kill -TERM $$", 128 + SIGTERM, ""},
+  std::string accents;
+  for (int i = 0; i < 1000000; ++i) accents += "\xC3\xA9";
+  constexpr size_t kAll = std::string::npos;
+  const std::tuple<std::string, int, std::string, size_t> kRows[] = {
+      // command, status, output, how far it is well-formed UTF-8 (kAll: all of it)
+      {"echo one; echo two >&2; echo three; exit 3", 3, "one\ntwo\nthree\n", kAll},
+      {"kill -TERM $$", 128 + SIGTERM, "", kAll},
       // The background child holds the pipe until it ends; the output is complete then.
-      {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n"},
+      {"(sleep 0.2; echo late) & echo early", 0, "early\nlate\n", kAll},
       // Megabytes: past a small reserved room, moved to bigger ones in order.
-      {"seq 1 400000", 0, counted},
+      {"seq 1 400000", 0, counted, kAll},
+      // Two-byte characters over megabytes, written in pieces of an odd size:
+      // reads cut many of them in two.
+      {"yes '\xC3\xA9' | tr -d '\\n' | head -c 2000000 | dd bs=4095 iflag=fullblock status=none", 0,
+       accents, kAll},
+      // The check stops at the first byte that is not UTF-8, and at a
+      // character the command left unfinished.
+      {"printf 'caf\\303\\251 \\377 \\303\\251'", 0, "caf\xC3\xA9 \xFF \xC3\xA9", 6},
+      {"printf 'ab\\342\\202'", 0, "ab\xE2\x82", 2},
   };
   for (const size_t reserved : {kReservedOutputBytes, size_t{4096}}) {
-    for (const auto& [command, status, output] : kRows) {
+    for (const auto& [command, status, output, valid] : kRows) {
       const ShellResult result = CreateShell(reserved)->Run(command);
       EXPECT_EQ(result.status, status) << command << " reserving " << reserved;
       EXPECT_TRUE(result.output == output)
           << command << " reserving " << reserved << ": " << result.output.substr(0, 200);
+      EXPECT_EQ(result.validUtf8Bytes, valid == kAll ? output.size() : valid)
+          << command << " reserving " << reserved;
     }
   }
 }
