@@ -40,30 +40,6 @@ bool AreAscii(const char* p) {
   return (any & 0x8080808080808080u) == 0;
 }
 
-// The end of the run of valid sequences that starts at `at`. Text is mostly
-// ASCII, which is passed over 64 bytes at a time (a command's output may be
-// a hundred megabytes), then eight.
-size_t EndOfValidRun(std::string_view bytes, size_t at) {
-  while (at < bytes.size()) {
-    if (bytes.size() - at >= 64 && AreAscii<8>(bytes.data() + at)) {
-      at += 64;
-      continue;
-    }
-    if (bytes.size() - at >= 8 && AreAscii<1>(bytes.data() + at)) {
-      at += 8;
-      continue;
-    }
-    if (IsAscii(bytes[at])) {
-      ++at;
-      continue;
-    }
-    const Utf8Sequence sequence = DecodeUtf8Sequence(bytes.substr(at));
-    if (!sequence.valid) break;
-    at += sequence.length;
-  }
-  return at;
-}
-
 }  // namespace
 
 Utf8Sequence DecodeUtf8Sequence(std::string_view bytes) {
@@ -87,12 +63,34 @@ Utf8Sequence DecodeUtf8Sequence(std::string_view bytes) {
   return {matched, true, value};
 }
 
-bool IsValidUtf8(std::string_view bytes) { return EndOfValidRun(bytes, 0) == bytes.size(); }
+bool IsValidUtf8(std::string_view bytes) { return EndOfValidUtf8(bytes, 0) == bytes.size(); }
 
-size_t EndOfValidUtf8(std::string_view bytes, size_t from) { return EndOfValidRun(bytes, from); }
+// Text is mostly ASCII, which is passed over 64 bytes at a time (a command's
+// output may be a hundred megabytes), then eight.
+size_t EndOfValidUtf8(std::string_view bytes, size_t from) {
+  size_t at = from;
+  while (at < bytes.size()) {
+    if (bytes.size() - at >= 64 && AreAscii<8>(bytes.data() + at)) {
+      at += 64;
+      continue;
+    }
+    if (bytes.size() - at >= 8 && AreAscii<1>(bytes.data() + at)) {
+      at += 8;
+      continue;
+    }
+    if (IsAscii(bytes[at])) {
+      ++at;
+      continue;
+    }
+    const Utf8Sequence sequence = DecodeUtf8Sequence(bytes.substr(at));
+    if (!sequence.valid) break;
+    at += sequence.length;
+  }
+  return at;
+}
 
 void ReplaceInvalidUtf8(std::string& text, size_t validBytes) {
-  const size_t firstInvalid = EndOfValidRun(text, std::min(validBytes, text.size()));
+  const size_t firstInvalid = EndOfValidUtf8(text, std::min(validBytes, text.size()));
   if (firstInvalid == text.size()) return;
   // A replacement is never shorter than the subpart it stands for, so the
   // text only grows: measure by how much, move the rest to the end of the
@@ -112,7 +110,7 @@ void ReplaceInvalidUtf8(std::string& text, size_t validBytes) {
   size_t write = firstInvalid;
   size_t read = firstInvalid + growth;
   while (read < grown.size()) {
-    const size_t runEnd = EndOfValidRun(grown, read);
+    const size_t runEnd = EndOfValidUtf8(grown, read);
     std::memmove(data + write, data + read, runEnd - read);
     write += runEnd - read;
     read = runEnd;
