@@ -11,6 +11,7 @@
 
 #include "platform/folder_lock.h"
 #include "platform/folders.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -84,17 +85,6 @@ bool MoveAsideWithoutReplacing(const std::string& from, const std::string& to) {
   // anything either.
   return errno == EINVAL && linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0 &&
          unlink(from.c_str()) == 0;
-}
-
-// One write() per line: appends of parallel runs then never cut into it.
-void WriteAll(int fd, const std::string& text) {
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t count = write(fd, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;
-    written += static_cast<size_t>(count);
-  }
 }
 
 // One writev() for a line too long to copy: `prefix`, `phrase`, `text` and
@@ -171,7 +161,7 @@ void InstallerLog::Open(const std::string& libraryFolder) {
     Rotate(libraryFolder, logPath);
     return;
   }
-  WriteAll(fd_, std::string(kRunSeparator) + "\n");
+  WriteAllBytes(fd_, std::string(kRunSeparator) + "\n");
 }
 
 void InstallerLog::Rotate(const std::string& libraryFolder, const std::string& logPath) {
@@ -212,5 +202,6 @@ void InstallerLog::Log(const std::string& phrase, const std::string& text) {
   }
   line_.reserve(prefixLength_ + phrase.size() + text.size() + 1);
   line_.append(phrase).append(text).push_back('\n');
-  WriteAll(fd_, line_);
+  // One write() per line: appends of parallel runs then never cut into it.
+  WriteAllBytes(fd_, line_);
 }
